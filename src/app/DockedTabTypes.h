@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QMetaType>
+
+// The values travel as the plain int tabType of sendDataToReader, so they are fixed.
+enum DockedTabTypes {
+    TAB_READERS = 0,
+    TAB_ALL_READERS = 1,
+    TAB_FIRMWARE_UPGRADE = 2,
+    TAB_CONNECTED_READER = 3
+};
+
+Q_DECLARE_METATYPE(DockedTabTypes)

@@ -1,0 +1,134 @@
+#include "OVSViewer.h"
+
+#include "StatusLine.h"
+#include "WindowPalette.h"
+#include "project/ControlPanelTracePath.h"
+#include "ui_OVSViewer.h"
+
+#include <QDockWidget>
+#include <QFont>
+#include <QLabel>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTime>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace {
+
+constexpr int controlPanelMinimumWidth = 226;
+constexpr int controlPanelHeight = 651;
+constexpr int controlPanelMaximumWidth = 800;
+constexpr int controlPanelMaximumHeight = 524287;
+constexpr int controlPanelMargin = 20;
+constexpr int statusDockHeight = 50;
+
+} // namespace
+
+OVSViewer::OVSViewer(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::OVSViewer)
+    , settings(new QSettings(QSettings::IniFormat, QSettings::UserScope,
+                             QStringLiteral("ovraDiroz"), QStringLiteral("tesselViewer"), this))
+{
+    ui->setupUi(this);
+    setPalette(windowPalette());
+
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    setTabPosition(Qt::RightDockWidgetArea, QTabWidget::North);
+    setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks
+                   | QMainWindow::AllowTabbedDocks | QMainWindow::ForceTabbedDocks);
+
+    buildControlPanelDock();
+    addDockWidget(Qt::LeftDockWidgetArea, controlPanelDock);
+
+    buildStatusDock();
+    addDockWidget(Qt::BottomDockWidgetArea, statusDock);
+}
+
+OVSViewer::~OVSViewer()
+{
+    delete ui;
+}
+
+OVSViewer *OVSViewer::of(const QWidget *widget)
+{
+    for (QWidget *ancestor = widget ? widget->parentWidget() : nullptr; ancestor;
+         ancestor = ancestor->parentWidget()) {
+        if (auto *window = qobject_cast<OVSViewer *>(ancestor))
+            return window;
+    }
+    return nullptr;
+}
+
+ConnectedReaderTab *OVSViewer::connectedReaderTab(const QString &readerName) const
+{
+    return connectedReaderTabs.value(readerName, nullptr);
+}
+
+void OVSViewer::buildControlPanelDock()
+{
+    controlPanelDock = new QDockWidget(tr("Control Panel"));
+    controlPanelDock->setObjectName(QStringLiteral("controlPanelDock"));
+    controlPanelDock->setGeometry(0, 12, controlPanelMinimumWidth, controlPanelHeight);
+    controlPanelDock->setMinimumSize(controlPanelMinimumWidth, controlPanelHeight);
+    controlPanelDock->setMaximumSize(controlPanelMaximumWidth, controlPanelMaximumHeight);
+    controlPanelDock->setAllowedAreas(Qt::LeftDockWidgetArea);
+    controlPanelDock->setFeatures(QDockWidget::DockWidgetFloatable);
+    controlPanelDock->setFloating(false);
+
+    auto *contents = new QWidget;
+    m_controlPanelLayout = new QVBoxLayout(contents);
+    // Sections stack from the top; the stretch keeps them there.
+    m_controlPanelLayout->addStretch();
+    controlPanelDock->setWidget(contents);
+
+    controlPanelTracePath = new ControlPanelTracePath(settings);
+    addControlPanelSection(controlPanelTracePath);
+    connect(controlPanelTracePath, &ControlPanelTracePath::statusMessage, this,
+            &OVSViewer::setStatusMessage);
+}
+
+void OVSViewer::addControlPanelSection(QLayout *section)
+{
+    m_controlPanelLayout->insertLayout(m_controlPanelLayout->count() - 1, section);
+}
+
+void OVSViewer::buildStatusDock()
+{
+    statusLabel = new QLabel;
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setIndent(5);
+    QFont font = statusLabel->font();
+    font.setPointSize(12);
+    statusLabel->setFont(font);
+
+    statusDock = new QDockWidget(tr("Status"));
+    statusDock->setObjectName(QStringLiteral("statusDock"));
+    statusDock->setWidget(statusLabel);
+    statusDock->setMinimumHeight(statusDockHeight);
+    statusDock->setMaximumHeight(statusDockHeight);
+    statusDock->setAllowedAreas(Qt::BottomDockWidgetArea);
+    statusDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+}
+
+void OVSViewer::setStatusMessage(QString aMessage)
+{
+    const QString stamped = StatusLine::timeText(QTime::currentTime()) + QStringLiteral(": ")
+                            + aMessage;
+    statusLabel->setText(tr("<font color='%1'>%2</font>")
+                             .arg(StatusLine::messageColor(aMessage).name(), stamped));
+}
+
+void OVSViewer::resizeControlPannel(int width)
+{
+    controlPanelDock->setFixedWidth(qMax(width + controlPanelMargin, controlPanelMinimumWidth));
+}
+
+void OVSViewer::setCurrentSelectedTab(QDockWidget *selectedTab, DockedTabTypes type)
+{
+    currentTab = selectedTab;
+    currentTabType = type;
+    if (type < TAB_READERS || type > TAB_CONNECTED_READER)
+        setStatusMessage(tr("Could not set log file name."));
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QPalette>
+
+// The workbench's teal palette, built on RGB (152,217,211).
+QPalette windowPalette();
