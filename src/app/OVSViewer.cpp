@@ -87,6 +87,9 @@ void OVSViewer::buildControlPanelDock()
     addControlPanelSection(controlPanelTracePath);
     connect(controlPanelTracePath, &ControlPanelTracePath::statusMessage, this,
             &OVSViewer::setStatusMessage);
+
+    // The panel is as wide as its widest section needs, never narrower than the minimum.
+    controlPanelDock->setFixedWidth(controlPanelMinimumWidth);
 }
 
 void OVSViewer::addControlPanelSection(QLayout *section)

@@ -149,7 +149,7 @@ void tst_OVSViewer::controlPanelDock()
     QCOMPARE(dock->features(), QDockWidget::DockWidgetFloatable);
     QVERIFY(!dock->isFloating());
     QCOMPARE(dock->minimumSize(), QSize(226, 651));
-    QCOMPARE(dock->maximumSize(), QSize(800, 524287));
+    QCOMPARE(dock->maximumSize(), QSize(226, 524287));
     // The project section comes first in the panel.
     QVERIFY(window.projectPanel());
     QCOMPARE(window.projectPanel()->browseButton()->window(), &window);
