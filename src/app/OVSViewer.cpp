@@ -36,8 +36,8 @@ OVSViewer::OVSViewer(QWidget *parent)
 
     setAttribute(Qt::WA_AlwaysShowToolTips);
     setTabPosition(Qt::RightDockWidgetArea, QTabWidget::North);
-    setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks
-                   | QMainWindow::AllowTabbedDocks | QMainWindow::ForceTabbedDocks);
+    setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks |
+                   QMainWindow::AllowTabbedDocks | QMainWindow::ForceTabbedDocks);
 
     buildControlPanelDock();
     addDockWidget(Qt::LeftDockWidgetArea, controlPanelDock);
@@ -117,10 +117,10 @@ void OVSViewer::buildStatusDock()
 
 void OVSViewer::setStatusMessage(QString aMessage)
 {
-    const QString stamped = StatusLine::timeText(QTime::currentTime()) + QStringLiteral(": ")
-                            + aMessage;
-    statusLabel->setText(tr("<font color='%1'>%2</font>")
-                             .arg(StatusLine::messageColor(aMessage).name(), stamped));
+    const QString stamped =
+        StatusLine::timeText(QTime::currentTime()) + QStringLiteral(": ") + aMessage;
+    statusLabel->setText(
+        tr("<font color='%1'>%2</font>").arg(StatusLine::messageColor(aMessage).name(), stamped));
 }
 
 void OVSViewer::resizeControlPannel(int width)

@@ -151,9 +151,9 @@ void ControlPanelTracePath::changeProject(int nbrReaderConnected)
     }
 
     const QString startFolder = QFileInfo(projectPath()).absolutePath();
-    const QString chosen = QFileDialog::getExistingDirectory(
-        m_browseButton, tr("Please select a project folder"), startFolder,
-        QFileDialog::ShowDirsOnly);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(m_browseButton, tr("Please select a project folder"),
+                                          startFolder, QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty()) {
         emit statusMessage(tr("Error: Please select an existing folder."));
         return;

@@ -77,9 +77,9 @@ void tst_OVSViewer::windowForm()
     QVERIFY(!window.windowIcon().isNull());
     QVERIFY(window.testAttribute(Qt::WA_AlwaysShowToolTips));
     QCOMPARE(window.tabPosition(Qt::RightDockWidgetArea), QTabWidget::North);
-    QCOMPARE(window.dockOptions(),
-             QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks
-                 | QMainWindow::AllowTabbedDocks | QMainWindow::ForceTabbedDocks);
+    QCOMPARE(window.dockOptions(), QMainWindow::AnimatedDocks | QMainWindow::AllowNestedDocks |
+                                       QMainWindow::AllowTabbedDocks |
+                                       QMainWindow::ForceTabbedDocks);
 
     QWidget *central = window.centralWidget();
     QVERIFY(central);
@@ -118,8 +118,8 @@ void tst_OVSViewer::palette_data()
         << int(QPalette::Disabled) << int(QPalette::BrightText) << QColor(Qt::white);
     QTest::newRow("shadow") << int(QPalette::Disabled) << int(QPalette::Shadow)
                             << QColor(Qt::black);
-    QTest::newRow("alternate base") << int(QPalette::Active) << int(QPalette::AlternateBase)
-                                    << QColor(203, 236, 233);
+    QTest::newRow("alternate base")
+        << int(QPalette::Active) << int(QPalette::AlternateBase) << QColor(203, 236, 233);
     QTest::newRow("alternate base disabled")
         << int(QPalette::Disabled) << int(QPalette::AlternateBase) << teal;
     QTest::newRow("tool tip") << int(QPalette::Inactive) << int(QPalette::ToolTipBase)
@@ -134,8 +134,7 @@ void tst_OVSViewer::palette()
     QFETCH(int, role);
     QFETCH(QColor, color);
     OVSViewer window;
-    QCOMPARE(window.palette().color(QPalette::ColorGroup(group), QPalette::ColorRole(role)),
-             color);
+    QCOMPARE(window.palette().color(QPalette::ColorGroup(group), QPalette::ColorRole(role)), color);
 }
 
 void tst_OVSViewer::controlPanelDock()
@@ -202,10 +201,14 @@ void tst_OVSViewer::statusMessage_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("color");
 
-    QTest::newRow("success") << "Reader \"A\" connected successfully." << "#008000";
-    QTest::newRow("failure") << "Error: Reader \"A\" is not connected." << "#ff0000";
-    QTest::newRow("lower-case error is not a failure") << "error: odd but fine" << "#008000";
-    QTest::newRow("placeholder in the text stays") << "Error: %1 %2" << "#ff0000";
+    QTest::newRow("success") << "Reader \"A\" connected successfully."
+                             << "#008000";
+    QTest::newRow("failure") << "Error: Reader \"A\" is not connected."
+                             << "#ff0000";
+    QTest::newRow("lower-case error is not a failure") << "error: odd but fine"
+                                                       << "#008000";
+    QTest::newRow("placeholder in the text stays") << "Error: %1 %2"
+                                                   << "#ff0000";
 }
 
 void tst_OVSViewer::statusMessage()
@@ -257,8 +260,7 @@ void tst_OVSViewer::selectedTabIsRemembered()
     QFETCH(bool, complains);
     OVSViewer window;
     QDockWidget dock;
-    QVERIFY(QMetaObject::invokeMethod(&window, "setCurrentSelectedTab",
-                                      Q_ARG(QDockWidget *, &dock),
+    QVERIFY(QMetaObject::invokeMethod(&window, "setCurrentSelectedTab", Q_ARG(QDockWidget *, &dock),
                                       Q_ARG(DockedTabTypes, DockedTabTypes(type))));
     QCOMPARE(window.currentDock(), &dock);
     QCOMPARE(int(window.currentDockType()), type);
@@ -274,8 +276,8 @@ void tst_OVSViewer::projectSurvivesRestart()
         window.projectPanel()->setProjectPath(chosen);
     }
     {
-        QSettings settings(QSettings::IniFormat, QSettings::UserScope,
-                           QStringLiteral("ovraDiroz"), QStringLiteral("tesselViewer"));
+        QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
+                           QStringLiteral("tesselViewer"));
         QCOMPARE(settings.value(QStringLiteral("startProjectPath")).toString(), chosen);
         QVERIFY(settings.fileName().startsWith(QDir::homePath()));
     }

@@ -47,12 +47,18 @@ void tst_StatusLine::messageColor_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("color");
 
-    QTest::newRow("failure") << "Error: Reader \"A\" is not connected." << "#ff0000";
-    QTest::newRow("failure inside the text") << "Upgrade: Error: timeout" << "#ff0000";
-    QTest::newRow("lower-case error") << "error: nothing serious" << "#008000";
-    QTest::newRow("no space after the colon") << "Error:x" << "#008000";
-    QTest::newRow("success") << "Reader \"A\" connected successfully." << "#008000";
-    QTest::newRow("empty") << "" << "#008000";
+    QTest::newRow("failure") << "Error: Reader \"A\" is not connected."
+                             << "#ff0000";
+    QTest::newRow("failure inside the text") << "Upgrade: Error: timeout"
+                                             << "#ff0000";
+    QTest::newRow("lower-case error") << "error: nothing serious"
+                                      << "#008000";
+    QTest::newRow("no space after the colon") << "Error:x"
+                                              << "#008000";
+    QTest::newRow("success") << "Reader \"A\" connected successfully."
+                             << "#008000";
+    QTest::newRow("empty") << ""
+                           << "#008000";
 }
 
 void tst_StatusLine::messageColor()

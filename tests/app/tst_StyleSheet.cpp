@@ -25,11 +25,16 @@ void tst_StyleSheet::styleSheetsExist_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("selector");
 
-    QTest::newRow("readers") << "ReadersTabStyleSheet" << "QDockWidget";
-    QTest::newRow("reader tab") << "ConnectedReaderTabStyleSheet" << "QDockWidget";
-    QTest::newRow("all readers") << "AllReadersTabStyleSheet" << "QDockWidget";
-    QTest::newRow("firmware") << "FirmwareUpgradeTabStyleSheet" << "QDockWidget";
-    QTest::newRow("command entry") << "StyleSheetLineEdit" << "QLineEdit";
+    QTest::newRow("readers") << "ReadersTabStyleSheet"
+                             << "QDockWidget";
+    QTest::newRow("reader tab") << "ConnectedReaderTabStyleSheet"
+                                << "QDockWidget";
+    QTest::newRow("all readers") << "AllReadersTabStyleSheet"
+                                 << "QDockWidget";
+    QTest::newRow("firmware") << "FirmwareUpgradeTabStyleSheet"
+                              << "QDockWidget";
+    QTest::newRow("command entry") << "StyleSheetLineEdit"
+                                   << "QLineEdit";
 }
 
 void tst_StyleSheet::styleSheetsExist()

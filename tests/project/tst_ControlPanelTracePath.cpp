@@ -114,9 +114,9 @@ void tst_ControlPanelTracePath::init()
     QSettings settings = userSettings();
     settings.clear();
     settings.sync();
-    m_settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("ovraDiroz"),
-                                             QStringLiteral("tesselViewer"));
+    m_settings =
+        std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                    QStringLiteral("ovraDiroz"), QStringLiteral("tesselViewer"));
     m_opened.paths.clear();
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_opened, "openUrl");
 }
@@ -160,8 +160,8 @@ void tst_ControlPanelTracePath::firstRunCreatesDefaultProject()
         QCOMPARE(info.size(), qint64(0));
     }
     // Files that belong to the user are never made up.
-    for (const char *file : {"/frame_recognize_pattern.txt", "/prefered_script.txt",
-                             "/readers_list.txt"})
+    for (const char *file :
+         {"/frame_recognize_pattern.txt", "/prefered_script.txt", "/readers_list.txt"})
         QVERIFY2(!QFileInfo::exists(expected + QLatin1String(file)), file);
     QCOMPARE(userSettings().value(QStringLiteral("startProjectPath")).toString(), expected);
 }
@@ -187,16 +187,16 @@ void tst_ControlPanelTracePath::pathFunctions_data()
     QTest::newRow("rtc script") << &ControlPanelTracePath::rtcScriptPath
                                 << "/Scripts/script_rtc.scr";
     QTest::newRow("firmware") << &ControlPanelTracePath::firmwarePath << "/Firmware/";
-    QTest::newRow("relay completion") << &ControlPanelTracePath::relayCompletionPath
-                                      << "/completion_list_relay.txt";
-    QTest::newRow("command completion") << &ControlPanelTracePath::commandCompletionPath
-                                        << "/completion_list_cmd.txt";
+    QTest::newRow("relay completion")
+        << &ControlPanelTracePath::relayCompletionPath << "/completion_list_relay.txt";
+    QTest::newRow("command completion")
+        << &ControlPanelTracePath::commandCompletionPath << "/completion_list_cmd.txt";
     QTest::newRow("device completion") << &ControlPanelTracePath::firmwareDeviceCompletionPath
                                        << "/completion_fwupdt_dev_list_cmd.txt";
-    QTest::newRow("pattern rules") << &ControlPanelTracePath::patternRulesPath
-                                   << "/frame_recognize_pattern.txt";
-    QTest::newRow("preferred scripts") << &ControlPanelTracePath::preferredScriptPath
-                                       << "/prefered_script.txt";
+    QTest::newRow("pattern rules")
+        << &ControlPanelTracePath::patternRulesPath << "/frame_recognize_pattern.txt";
+    QTest::newRow("preferred scripts")
+        << &ControlPanelTracePath::preferredScriptPath << "/prefered_script.txt";
 }
 
 void tst_ControlPanelTracePath::pathFunctions()
@@ -214,9 +214,12 @@ void tst_ControlPanelTracePath::readersFilePath_data()
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QString>("fileName");
 
-    QTest::newRow("readers file") << "" << "/readers_list.txt";
-    QTest::newRow("new copy") << "_new" << "/readers_list_new.txt";
-    QTest::newRow("saved copy") << "_saved" << "/readers_list_saved.txt";
+    QTest::newRow("readers file") << ""
+                                  << "/readers_list.txt";
+    QTest::newRow("new copy") << "_new"
+                              << "/readers_list_new.txt";
+    QTest::newRow("saved copy") << "_saved"
+                                << "/readers_list_saved.txt";
 }
 
 void tst_ControlPanelTracePath::readersFilePath()
@@ -308,7 +311,8 @@ void tst_ControlPanelTracePath::switchRefusedWhileReadersConnected()
 
     QVERIFY(watcher.handled());
     QCOMPARE(title, QStringLiteral("Disconnect readers"));
-    QCOMPARE(text, QStringLiteral("To switch project you need to disconnect all the readers first."));
+    QCOMPARE(text,
+             QStringLiteral("To switch project you need to disconnect all the readers first."));
     QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(ControlPanelTracePath::projectPath(), project);
     QCOMPARE(changed.count(), 0);
@@ -408,8 +412,7 @@ void tst_ControlPanelTracePath::openTraceFileFromFloatingPanel()
     OVSViewer window;
     window.findChild<QDockWidget *>(QStringLiteral("controlPanelDock"))->setFloating(true);
     LoggingDock dock(QStringLiteral("/tmp/AllReaders.log"));
-    QVERIFY(QMetaObject::invokeMethod(&window, "setCurrentSelectedTab",
-                                      Q_ARG(QDockWidget *, &dock),
+    QVERIFY(QMetaObject::invokeMethod(&window, "setCurrentSelectedTab", Q_ARG(QDockWidget *, &dock),
                                       Q_ARG(DockedTabTypes, TAB_ALL_READERS)));
     window.projectPanel()->openTraceFile();
     QCOMPARE(m_opened.paths, QStringList{QStringLiteral("/tmp/AllReaders.log")});
@@ -422,8 +425,7 @@ void tst_ControlPanelTracePath::contextMenuOpensTraceFile()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     LoggingDock dock(QStringLiteral("/tmp/trace_A.log"));
-    QVERIFY(QMetaObject::invokeMethod(&window, "setCurrentSelectedTab",
-                                      Q_ARG(QDockWidget *, &dock),
+    QVERIFY(QMetaObject::invokeMethod(&window, "setCurrentSelectedTab", Q_ARG(QDockWidget *, &dock),
                                       Q_ARG(DockedTabTypes, TAB_CONNECTED_READER)));
 
     QStringList entries;

@@ -14,7 +14,11 @@ class ModalWatcher : public QObject
     Q_OBJECT
 
 public:
-    enum Kind { ModalDialog, PopupMenu };
+    enum Kind
+    {
+        ModalDialog,
+        PopupMenu
+    };
 
     ModalWatcher(Kind kind, std::function<void(QWidget *)> handler);
 
