@@ -13,8 +13,15 @@ int TSL_AckFrame::build(std::uint16_t session)
     lengthByte = 0x02;
     ackCode = acknowledged;
     endByte = 0x04;
-    const char bytes[size] = {char(0xFF),          0x01, char(checksum >> 8), char(checksum & 0xFF),
-                              char(session >> 8), char(session & 0xFF), 0x02, 0x06, 0x04};
+    const char bytes[size] = {char(0xFF),
+                              0x01,
+                              char(checksum >> 8),
+                              char(checksum & 0xFF),
+                              char(session >> 8),
+                              char(session & 0xFF),
+                              0x02,
+                              0x06,
+                              0x04};
     frameBytes = QByteArray(bytes, size);
     frameSize = size;
     return size;

@@ -6,7 +6,8 @@
 
 namespace {
 
-enum State : std::uint8_t {
+enum State : std::uint8_t
+{
     StartByte = 0,
     SecondStartByte = 1,
     ChecksumHigh = 2,

@@ -58,10 +58,9 @@ void tst_TSL_Frame::build_data()
     QTest::addColumn<QByteArray>("frame");
 
     QTest::newRow("address read") << hex("010602") << 0 << hex("FF01772500000401060204");
-    QTest::newRow("empty payload") << QByteArray() << 0x1234
-                                   << hex("FF01") + QByteArray(2, 0) + hex("1234") + hex("0104");
-    QTest::newRow("bytes like the markers")
-        << hex("FF0104") << 0xFF01 << QByteArray();
+    QTest::newRow("empty payload")
+        << QByteArray() << 0x1234 << hex("FF01") + QByteArray(2, 0) + hex("1234") + hex("0104");
+    QTest::newRow("bytes like the markers") << hex("FF0104") << 0xFF01 << QByteArray();
 }
 
 void tst_TSL_Frame::build()
@@ -103,9 +102,12 @@ void tst_TSL_Frame::parse_data()
         << hex("FF01000012340401060204") << 11 << 0x1234 << hex("010602");
     QTest::newRow("more bytes after the frame")
         << hex("FF01772500070401060204FF01") << 11 << 7 << hex("010602");
-    QTest::newRow("empty payload") << hex("FF0100000005" "0104") << 8 << 5 << QByteArray();
+    QTest::newRow("empty payload") << hex("FF0100000005"
+                                          "0104")
+                                   << 8 << 5 << QByteArray();
     QTest::newRow("seven bytes") << hex("FF017725000004") << -1 << 0 << QByteArray();
-    QTest::newRow("eight bytes, length beyond") << hex("FF01772500000401") << -2 << 0 << QByteArray();
+    QTest::newRow("eight bytes, length beyond")
+        << hex("FF01772500000401") << -2 << 0 << QByteArray();
     QTest::newRow("no start bytes") << hex("FF02772500000401060204") << -1 << 0 << QByteArray();
     QTest::newRow("length beyond the buffer")
         << hex("FF017725000009010602040000") << -2 << 0 << QByteArray();
@@ -155,7 +157,8 @@ void tst_TSL_Frame::ackBuild()
 {
     TSL_AckFrame ack;
     QCOMPARE(ack.build(0x1234), 9);
-    QCOMPARE(ack.frameBytes, hex("FF0106A4123402" "0604"));
+    QCOMPARE(ack.frameBytes, hex("FF0106A4123402"
+                                 "0604"));
     QCOMPARE(int(ack.ackCode), 0x06);
     QCOMPARE(classifyBuffer(ack.frameBytes), 1);
 }
@@ -167,13 +170,27 @@ void tst_TSL_Frame::ackParse_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("session");
 
-    QTest::newRow("acknowledged") << hex("FF0106A4001702" "0604") << 0 << 0x06 << 0x17;
-    QTest::newRow("recovered") << hex("FF010000800102" "0904") << 0 << 0x09 << 0x8001;
-    QTest::newRow("followed by more") << hex("FF0106A4001702" "0604FF01") << 0 << 0x06 << 0x17;
-    QTest::newRow("eight bytes") << hex("FF0106A4001702" "06") << -2 << 0x06 << 0x17;
-    QTest::newRow("no end byte") << hex("FF0106A4001702" "0605") << -2 << 0x06 << 0x17;
-    QTest::newRow("no start bytes") << hex("FE0106A4001702" "0604") << -2 << 0x06 << 0x17;
-    QTest::newRow("command byte") << hex("FF0106A4001702" "0104") << -1 << 0x01 << 0x17;
+    QTest::newRow("acknowledged") << hex("FF0106A4001702"
+                                         "0604")
+                                  << 0 << 0x06 << 0x17;
+    QTest::newRow("recovered") << hex("FF010000800102"
+                                      "0904")
+                               << 0 << 0x09 << 0x8001;
+    QTest::newRow("followed by more") << hex("FF0106A4001702"
+                                             "0604FF01")
+                                      << 0 << 0x06 << 0x17;
+    QTest::newRow("eight bytes") << hex("FF0106A4001702"
+                                        "06")
+                                 << -2 << 0x06 << 0x17;
+    QTest::newRow("no end byte") << hex("FF0106A4001702"
+                                        "0605")
+                                 << -2 << 0x06 << 0x17;
+    QTest::newRow("no start bytes") << hex("FE0106A4001702"
+                                           "0604")
+                                    << -2 << 0x06 << 0x17;
+    QTest::newRow("command byte") << hex("FF0106A4001702"
+                                         "0104")
+                                  << -1 << 0x01 << 0x17;
     QTest::newRow("seven bytes") << hex("FF0106A4001702") << -1 << 0 << 0;
 }
 
@@ -198,17 +215,28 @@ void tst_TSL_Frame::classify_data()
     QTest::addColumn<QByteArray>("buffer");
     QTest::addColumn<int>("result");
 
-    QTest::newRow("ack") << hex("FF0106A4123402" "0604") << 1;
-    QTest::newRow("ack then more bytes") << hex("FF0106A4123402" "0604FF0177") << 1;
+    QTest::newRow("ack") << hex("FF0106A4123402"
+                                "0604")
+                         << 1;
+    QTest::newRow("ack then more bytes") << hex("FF0106A4123402"
+                                                "0604FF0177")
+                                         << 1;
     QTest::newRow("data frame") << hex("FF01772500000401060204") << 11;
     QTest::newRow("data frame then more") << hex("FF01772500000401060204FF01") << 11;
-    QTest::newRow("eight bytes") << hex("FF0106A4123402" "06") << -2;
+    QTest::newRow("eight bytes") << hex("FF0106A4123402"
+                                        "06")
+                                 << -2;
     QTest::newRow("empty") << QByteArray() << -2;
-    QTest::newRow("nine-byte frame with command byte") << hex("FF010000000002" "0104") << -1;
-    QTest::newRow("nine-byte frame counts as ack") << hex("FF010000000002" "0504") << 1;
+    QTest::newRow("nine-byte frame with command byte") << hex("FF010000000002"
+                                                              "0104")
+                                                       << -1;
+    QTest::newRow("nine-byte frame counts as ack") << hex("FF010000000002"
+                                                          "0504")
+                                                   << 1;
     QTest::newRow("end byte missing") << hex("FF0177250000040106020500") << -1;
-    QTest::newRow("second payload byte 04 counts as ack")
-        << hex("FF01000000000505" "04AABB04") << 1;
+    QTest::newRow("second payload byte 04 counts as ack") << hex("FF01000000000505"
+                                                                 "04AABB04")
+                                                          << 1;
     QTest::newRow("garbage") << hex("00112233445566778899") << -1;
     QTest::newRow("incomplete frame") << hex("FF017725000004010602") << -1;
 }

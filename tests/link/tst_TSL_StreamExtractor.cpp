@@ -65,13 +65,12 @@ void tst_TSL_StreamExtractor::extract_data()
 
     QTest::newRow("one frame") << QList<QByteArray>{first} << QList<QByteArray>{first}
                                << QByteArray();
-    QTest::newRow("split over two reads")
-        << QList<QByteArray>{first.left(5), first.mid(5)} << QList<QByteArray>{first}
-        << QByteArray();
-    QTest::newRow("single bytes") << singleBytes(first + second)
-                                  << QList<QByteArray>{first, second} << QByteArray();
-    QTest::newRow("two frames in one read") << QList<QByteArray>{first + second}
-                                            << QList<QByteArray>{first, second} << QByteArray();
+    QTest::newRow("split over two reads") << QList<QByteArray>{first.left(5), first.mid(5)}
+                                          << QList<QByteArray>{first} << QByteArray();
+    QTest::newRow("single bytes") << singleBytes(first + second) << QList<QByteArray>{first, second}
+                                  << QByteArray();
+    QTest::newRow("two frames in one read")
+        << QList<QByteArray>{first + second} << QList<QByteArray>{first, second} << QByteArray();
     QTest::newRow("garbage before the frame")
         << QList<QByteArray>{hex("0011") + first} << QList<QByteArray>{first} << QByteArray();
     QTest::newRow("second start byte missing loses the frame")
@@ -79,21 +78,23 @@ void tst_TSL_StreamExtractor::extract_data()
         << QByteArray();
     QTest::newRow("markers inside the payload")
         << QList<QByteArray>{markers} << QList<QByteArray>{markers} << QByteArray();
-    QTest::newRow("empty payload") << QList<QByteArray>{empty + first}
-                                   << QList<QByteArray>{empty, first} << QByteArray();
+    QTest::newRow("empty payload")
+        << QList<QByteArray>{empty + first} << QList<QByteArray>{empty, first} << QByteArray();
     QByteArray wrongEnd = first;
     wrongEnd[wrongEnd.size() - 1] = char(0x05);
     QTest::newRow("wrong end byte drops the candidate")
         << QList<QByteArray>{wrongEnd + second} << QList<QByteArray>{second} << QByteArray();
-    QTest::newRow("length byte 0 is a framing error")
-        << QList<QByteArray>{hex("FF0112340001" "00") + first} << QList<QByteArray>{first}
-        << QByteArray();
+    QTest::newRow("length byte 0 is a framing error") << QList<QByteArray>{hex("FF0112340001"
+                                                                               "00") +
+                                                                           first}
+                                                      << QList<QByteArray>{first} << QByteArray();
     QTest::newRow("length byte 0 split from what follows")
-        << QList<QByteArray>{hex("FF0112340001" "00"), first} << QList<QByteArray>{first}
-        << QByteArray();
+        << QList<QByteArray>{hex("FF0112340001"
+                                 "00"),
+                             first}
+        << QList<QByteArray>{first} << QByteArray();
     QTest::newRow("incomplete tail stays")
-        << QList<QByteArray>{first + second.left(4)} << QList<QByteArray>{first}
-        << second.left(4);
+        << QList<QByteArray>{first + second.left(4)} << QList<QByteArray>{first} << second.left(4);
     QTest::newRow("only garbage") << QList<QByteArray>{hex("00112233")} << QList<QByteArray>{}
                                   << QByteArray();
 }

@@ -1,0 +1,296 @@
+#include "TSL.h"
+
+#include "TSL_MasterThread.h"
+#include "TSL_Trace.h"
+
+#include <QEventLoop>
+#include <QMutexLocker>
+#include <QSerialPort>
+#include <QTime>
+#include <QTimer>
+
+namespace {
+
+constexpr int exchangeReadWait = 600;
+constexpr int idleTick = 50;
+constexpr int idleReadWait = 20;
+
+int resultCode(int ackCode)
+{
+    switch (ackCode) {
+    case TSL_AckFrame::acknowledged:
+        return 4;
+    case TSL_AckFrame::buffered:
+        return 5;
+    case TSL_AckFrame::rejected:
+        return 6;
+    case TSL_AckFrame::recovered:
+        return 7;
+    default:
+        return 8;
+    }
+}
+
+bool endsSend(int ackCode)
+{
+    return ackCode >= TSL_AckFrame::acknowledged && ackCode <= TSL_AckFrame::recovered;
+}
+
+} // namespace
+
+TSL::TSL(const QString &port, int baud, int retries, int wait, QObject *parent)
+    : QThread(parent)
+    , baudRate(baud)
+    , portName(port)
+    , retryCount(retries)
+    , ackWait(wait)
+{
+}
+
+TSL::~TSL()
+{
+    close();
+    wait();
+}
+
+int TSL::open()
+{
+    QSerialPort port;
+    port.setPortName(portName);
+    port.setBaudRate(115200);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port.open(QIODevice::ReadWrite))
+        return -1;
+    port.close();
+    return 0;
+}
+
+int TSL::close()
+{
+    const QMutexLocker locker(&mutex);
+    stop = true;
+    if (m_idleWait)
+        QMetaObject::invokeMethod(m_idleWait, &QEventLoop::quit, Qt::QueuedConnection);
+    return 0;
+}
+
+int TSL::send_frame(const QByteArray &payload, int size, int session)
+{
+    const QMutexLocker sendLocker(&m_sendMutex);
+    m_ackCode = 0;
+    if (size < 1)
+        return 8;
+    if (size > TSL_Frame::maxPayloadSize || size > payload.size())
+        return 0;
+    txFrame.build(payload.constData(), size, std::uint16_t(session));
+
+    QMutexLocker locker(&mutex);
+    // After close() nobody would serve the request.
+    if (stop)
+        return 8;
+    if (!isRunning())
+        start();
+    sendPending = true;
+    // The idle engine starts the send now rather than at the end of its tick.
+    if (m_idleWait)
+        QMetaObject::invokeMethod(m_idleWait, &QEventLoop::quit, Qt::QueuedConnection);
+    while (sendPending)
+        waitCondition.wait(&mutex);
+    return resultCode(m_ackCode);
+}
+
+void TSL::run()
+{
+    TSL_MasterThread worker;
+    worker.setBaudRate(baudRate);
+    connect(&worker, &TSL_MasterThread::response, this, &TSL::handleResponse, Qt::DirectConnection);
+    connect(&worker, &TSL_MasterThread::error, this, &TSL::handleError, Qt::DirectConnection);
+    connect(&worker, &TSL_MasterThread::timeout, this, &TSL::handleTimeout, Qt::DirectConnection);
+    serialWorker = &worker;
+    QTimer ackTimer;
+    ackTimer.setSingleShot(true);
+    ackTimer.setTimerType(Qt::PreciseTimer);
+    timer = &ackTimer;
+
+    while (!stop) {
+        bool pending;
+        {
+            const QMutexLocker locker(&mutex);
+            pending = sendPending;
+        }
+        if (pending) {
+            sendCycle();
+            const QMutexLocker locker(&mutex);
+            sendPending = false;
+            waitCondition.wakeAll();
+            continue;
+        }
+
+        QEventLoop idle;
+        {
+            const QMutexLocker locker(&mutex);
+            if (sendPending || stop)
+                continue;
+            m_idleWait = &idle;
+        }
+        worker.poll(idleReadWait);
+        waitOnce(idle, idleTick);
+        const QMutexLocker locker(&mutex);
+        m_idleWait = nullptr;
+    }
+
+    timer = nullptr;
+    serialWorker = nullptr;
+    // The caller of a send that raced with close() is released with result 8.
+    const QMutexLocker locker(&mutex);
+    sendPending = false;
+    waitCondition.wakeAll();
+}
+
+bool TSL::sendCycle()
+{
+    for (int attempt = 1; attempt <= retryCount && !stop; ++attempt) {
+        if (TSL_Trace::enabled())
+            TSL_Trace::text(QStringLiteral("/////////////////////////"));
+        traceFrame(txFrame.frameBytes, true);
+        QEventLoop attemptLoop;
+        connect(this, &TSL::TSL_acked, &attemptLoop, &QEventLoop::quit);
+        serialWorker->sendAndWait(portName, exchangeReadWait, txFrame.frameBytes);
+        if (waitOnce(attemptLoop, ackWait)) {
+            if (endsSend(m_ackCode))
+                return true;
+        } else {
+            TSL_Trace::line(QStringLiteral("timeout waiting ack"));
+        }
+    }
+    return false;
+}
+
+// Runs the loop until it is quit or the time runs out; true when it was quit first.
+bool TSL::waitOnce(QEventLoop &loop, int milliseconds)
+{
+    const QMetaObject::Connection expiry =
+        connect(timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer->start(milliseconds);
+    loop.exec();
+    const bool quitEarly = timer->isActive();
+    timer->stop();
+    disconnect(expiry);
+    return quitEarly;
+}
+
+void TSL::handleResponse(QByteArray ba)
+{
+    QByteArray buffer = leftover + ba;
+    leftover.clear();
+    while (!buffer.isEmpty()) {
+        const int kind = classifyBuffer(buffer);
+        if (kind == 1) {
+            ackFrame.parse(buffer.left(TSL_AckFrame::size));
+            m_ackCode = ackFrame.ackCode;
+            // A recovery notice does not end the attempt: the frame goes again unless
+            // another acknowledgement comes first.
+            if (ackFrame.ackCode == TSL_AckFrame::recovered) {
+                traceAck(ackFrame, false);
+                emit TSL_frameRecovered(std::int16_t(ackFrame.sessionNumber));
+            } else {
+                emit TSL_acked();
+                traceAck(ackFrame, false);
+            }
+            buffer.remove(0, TSL_AckFrame::size);
+        } else if (kind > 1) {
+            rxFrame.parse(buffer.left(kind));
+            traceFrame(rxFrame.frameBytes, false);
+            TSL_AckFrame ack;
+            ack.build(rxFrame.sessionNumber);
+            // Responses come from the worker, except when a harness feeds them by hand.
+            if (serialWorker)
+                serialWorker->sendOnly(ack.frameBytes);
+            traceAck(ack, true);
+            QByteArray payload = rxFrame.payload;
+            emit TSL_frameReceived(&payload, rxFrame.sessionNumber);
+            buffer.remove(0, kind);
+        } else {
+            if (TSL_Trace::enabled()) {
+                TSL_Trace::line(QStringLiteral(" Invalid data :%1").arg(kind));
+                TSL_Trace::line(QStringLiteral("%1 : Frame receive (Size :%2)")
+                                    .arg(QTime::currentTime().msecsSinceStartOfDay())
+                                    .arg(buffer.size()));
+                TSL_Trace::line(QStringLiteral("<-") + TSL_Trace::hexBytes(buffer));
+            }
+            resynchronise(buffer);
+        }
+    }
+}
+
+// Drops bytes up to the next start pair. A complete data frame found there is handled at
+// once; anything else waits in the leftover for the next response.
+void TSL::resynchronise(QByteArray &buffer)
+{
+    if (buffer.size() < 2) {
+        buffer.clear();
+        return;
+    }
+    for (int i = 1; i < buffer.size(); ++i) {
+        if (std::uint8_t(buffer.at(i - 1)) != 0xFF || std::uint8_t(buffer.at(i)) != 0x01)
+            continue;
+        TSL_Trace::line(QStringLiteral(" Find Synchro:%1").arg(i));
+        buffer.remove(0, i - 1);
+        if (classifyBuffer(buffer) < 2) {
+            leftover += buffer;
+            buffer.clear();
+        }
+        return;
+    }
+    buffer.clear();
+    TSL_Trace::line(QStringLiteral(" Flush"));
+}
+
+void TSL::handleTimeout(QString s)
+{
+    TSL_Trace::line(QStringLiteral("==================>Timeout ... ") + s);
+    emit TSL_timeout();
+}
+
+void TSL::handleError(QString s)
+{
+    TSL_Trace::line(QStringLiteral("==================>Error ... ") + s);
+}
+
+namespace {
+
+// Time stamp, direction and every byte; the session's low byte and the byte before the end
+// byte are marked with '+'.
+QString tracedBytes(const QByteArray &bytes, bool sent)
+{
+    QString text = TSL_Trace::timeNow() + (sent ? QStringLiteral("->") : QStringLiteral("<-"));
+    for (int i = 0; i < bytes.size(); ++i) {
+        const bool marked = i == 5 || i == bytes.size() - 2;
+        text += QStringLiteral("0x%1%2")
+                    .arg(uint(std::uint8_t(bytes.at(i))), 0, 16)
+                    .arg(marked ? QLatin1Char('+') : QLatin1Char('-'));
+    }
+    return text;
+}
+
+} // namespace
+
+void TSL::traceFrame(const QByteArray &bytes, bool sent) const
+{
+    if (TSL_Trace::enabled())
+        TSL_Trace::line(tracedBytes(bytes, sent) +
+                        QStringLiteral("=> Frame (Size : %1)").arg(bytes.size()));
+}
+
+void TSL::traceAck(const TSL_AckFrame &ack, bool sent) const
+{
+    if (TSL_Trace::enabled())
+        TSL_Trace::line(tracedBytes(ack.frameBytes, sent) +
+                        QStringLiteral("=> ACK (Size : %1) %2 Session number : %3")
+                            .arg(ack.frameBytes.size())
+                            .arg(ack.ackCode)
+                            .arg(ack.sessionNumber));
+}

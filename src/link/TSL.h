@@ -1,0 +1,83 @@
+#pragma once
+
+#include "TSL_AckFrame.h"
+#include "TSL_Frame.h"
+#include "TSL_PayloadPointer.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+
+class QEventLoop;
+class QTimer;
+class TSL_MasterThread;
+
+// The TSL protocol over one serial port: sends one numbered frame at a time and waits for
+// its acknowledgement, transmitting it up to the retry count; between sends it keeps the
+// serial worker polling, acknowledges every frame from the reader and hands it up.
+class TSL : public QThread
+{
+    Q_OBJECT
+
+public:
+    TSL(const QString &portName, int baudRate, int retryCount, int ackWait,
+        QObject *parent = nullptr);
+    ~TSL() override;
+
+    // 0 when the port can be opened, -1 when not; starts nothing.
+    int open();
+    // The thread leaves its loop at its next wake-up.
+    int close();
+    // Blocks the caller until the send cycle ends; returns a send result code (0 to 8).
+    int send_frame(const QByteArray &payload, int size, int session);
+
+signals:
+    // The array holds the payload and lives until the emission returns: receivers in other
+    // threads connect directly and copy what they need.
+    void TSL_frameReceived(QByteArray *appPayload, int sessionNumber);
+    void TSL_frameRecovered(int sessionNumber);
+    void TSL_acked();
+    void TSL_timeout();
+
+public slots:
+    void handleResponse(QByteArray ba);
+    void handleTimeout(QString s);
+    void handleError(QString s);
+
+protected:
+    void run() override;
+
+private:
+    bool sendCycle();
+    bool waitOnce(QEventLoop &loop, int milliseconds);
+    void traceFrame(const QByteArray &bytes, bool sent) const;
+    void traceAck(const TSL_AckFrame &ack, bool sent) const;
+    void resynchronise(QByteArray &buffer);
+
+    int baudRate;
+    QString portName;
+    int retryCount;
+    int ackWait;
+    std::atomic<bool> stop{false};
+    TSL_MasterThread *serialWorker = nullptr;
+    TSL_Frame rxFrame;
+    TSL_Frame txFrame;
+    TSL_AckFrame ackFrame;
+    QByteArray leftover;
+    QTimer *timer = nullptr;
+    QMutex mutex;
+    QWaitCondition waitCondition;
+    bool sendPending = false;
+
+    // The code of the last acknowledgement, written by the worker's thread and read by the
+    // engine and the caller.
+    std::atomic<int> m_ackCode{0};
+    // One caller at a time owns the transmit record.
+    QMutex m_sendMutex;
+    // The idle wait that a new send interrupts; guarded by mutex.
+    QEventLoop *m_idleWait = nullptr;
+};

@@ -1,0 +1,177 @@
+#include "TSL_CMD.h"
+
+#include "TSL.h"
+#include "TSL_Trace.h"
+
+#include <QDebug>
+#include <QEventLoop>
+#include <QMutexLocker>
+#include <QTimer>
+
+namespace {
+
+constexpr int retries = 3;
+constexpr int ackWaitMs = 1000;
+constexpr int startupExchangeMs = 800;
+constexpr int lastSession = 32766;
+
+const QByteArray addressRequest = QByteArray::fromHex("010602");
+const QByteArray uartConfigurationRequest = QByteArray::fromHex("010106");
+const QByteArray uartConfigurationWrite = QByteArray::fromHex("010107");
+
+// Bits 0 and 1 of the third configuration byte switch the reader's acknowledgements on.
+constexpr char ackBits = 0x03;
+
+} // namespace
+
+TSL_CMD::TSL_CMD(const QString &portName, int baudRate, QObject *parent)
+    : QObject(parent)
+    , engine(new TSL(portName, baudRate, retries, ackWaitMs))
+{
+    qDebug() << "Baudrate = " << baudRate;
+    // The engine's array lives only during its emission, which runs in the serial worker's
+    // thread: copy it there and hand the copy to this object's thread. Queued calls keep
+    // arrival order, and a pending one is dropped with its copy if this object goes away.
+    connect(
+        engine, &TSL::TSL_frameReceived, this,
+        [this](QByteArray *appPayload, int session) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, payload = *appPayload, session]() mutable {
+                    propagateReceiveSignal(&payload, session);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
+    connect(engine, &TSL::TSL_frameRecovered, this, &TSL_CMD::propagateRecoveredSignal);
+}
+
+TSL_CMD::~TSL_CMD()
+{
+    engine->close();
+    engine->wait();
+    delete engine;
+}
+
+int TSL_CMD::open()
+{
+    const int result = engine->open();
+    if (result != 0)
+        TSL_Trace::line(QStringLiteral("Unable to open"));
+    const QMutexLocker locker(&m_sessionMutex);
+    sessionCounter = 0;
+    return result;
+}
+
+int TSL_CMD::nextSession()
+{
+    const QMutexLocker locker(&m_sessionMutex);
+    const int session = sessionCounter;
+    sessionCounter = session + 1 > lastSession ? 0 : session + 1;
+    return session;
+}
+
+int TSL_CMD::send_frame(const QByteArray &payload, int size, int &sessionOut)
+{
+    if (TSL_Trace::enabled())
+        TSL_Trace::text(QStringLiteral("%1 CMD ********* send_frame : Size : %2 ")
+                            .arg(TSL_Trace::timeNow())
+                            .arg(size));
+    sessionOut = nextSession();
+    return engine->send_frame(payload, size, sessionOut);
+}
+
+int TSL_CMD::sessionNumber() const
+{
+    const QMutexLocker locker(&m_sessionMutex);
+    return sessionCounter;
+}
+
+QByteArray TSL_CMD::address() const
+{
+    const QMutexLocker locker(&m_answerMutex);
+    return readerAddress;
+}
+
+QByteArray TSL_CMD::uartConfiguration() const
+{
+    const QMutexLocker locker(&m_answerMutex);
+    return uartConfig;
+}
+
+int TSL_CMD::runStartupExchange(const QByteArray &request, AnswerSlot answerSlot)
+{
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QMetaObject::Connection answer;
+    if (answerSlot)
+        answer = connect(engine, &TSL::TSL_frameReceived, this, answerSlot, Qt::DirectConnection);
+    timer.start(startupExchangeMs);
+    const int result = engine->send_frame(request, request.size(), nextSession());
+    TSL_Trace::line(QStringLiteral("CMD *********************** Ret :%1").arg(result));
+    // Answers may still come after the acknowledgement: the exchange lasts its whole time.
+    loop.exec();
+    if (answerSlot)
+        disconnect(answer);
+    return result;
+}
+
+int TSL_CMD::request_address()
+{
+    return runStartupExchange(addressRequest, &TSL_CMD::read_address);
+}
+
+void TSL_CMD::read_address(QByteArray *appPayload, int session)
+{
+    TSL_Trace::line(QStringLiteral("CMD *********************** read address : %1 Size : %2")
+                        .arg(session)
+                        .arg(appPayload->size()));
+    if (appPayload->size() > 6) {
+        const QMutexLocker locker(&m_answerMutex);
+        readerAddress = appPayload->mid(3, 4);
+    }
+}
+
+void TSL_CMD::request_ack_conf()
+{
+    {
+        const QMutexLocker locker(&m_answerMutex);
+        uartConfig = QByteArray(3, 0);
+    }
+    runStartupExchange(uartConfigurationRequest, &TSL_CMD::recover_reader_ack_conf);
+
+    QByteArray configuration = uartConfiguration();
+    if (configuration == QByteArray(3, 0))
+        return;
+    if ((configuration.at(2) & ackBits) == ackBits)
+        return;
+    configuration[2] = char(configuration.at(2) | ackBits);
+    {
+        const QMutexLocker locker(&m_answerMutex);
+        uartConfig = configuration;
+    }
+    runStartupExchange(uartConfigurationWrite + configuration, nullptr);
+}
+
+void TSL_CMD::recover_reader_ack_conf(QByteArray *appPayload, int session)
+{
+    TSL_Trace::line(QStringLiteral("CMD *********************** Get Uart config : %1 Size : %2")
+                        .arg(session)
+                        .arg(appPayload->size()));
+    if (appPayload->size() > 5) {
+        const QMutexLocker locker(&m_answerMutex);
+        uartConfig = appPayload->mid(3, 3);
+    }
+}
+
+void TSL_CMD::propagateReceiveSignal(QByteArray *appPayload, int session)
+{
+    emit frameReceived(appPayload, session);
+}
+
+void TSL_CMD::propagateRecoveredSignal(int session)
+{
+    emit frameRecovered(session);
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "TSL_PayloadPointer.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+#include <QWaitCondition>
+
+#include <atomic>
+
+class TSL_TcpTransport;
+
+// The link of a reader reached over TCP. No framing: payloads go out as they are and every
+// chunk read from the socket comes up as one frame. The object lives in the caller's thread
+// and blocks it in open() and write(); the socket lives in the thread this object runs.
+class TSL_CMD_TCP : public QThread
+{
+    Q_OBJECT
+
+public:
+    TSL_CMD_TCP(const QString &host, quint16 port, QObject *parent = nullptr);
+    ~TSL_CMD_TCP() override;
+
+    // The session number that the next write's answer will carry.
+    int sessionNumber() const;
+    QByteArray address() const;
+
+    // Chunks read but held back until the receiver takes the current frame.
+    int waitingChunks() const { return m_waitingChunks; }
+    // Chunks lost because the receiver kept the current frame while the queue was full.
+    int droppedChunks() const { return m_droppedChunks; }
+
+    // For tests: the session number of the next unsolicited chunk. Only before open().
+    void presetUnsolicitedCounter(int sessionNumber);
+
+public slots:
+    int open();
+    int write(QByteArray *ba);
+    int close();
+
+signals:
+    // appPayload belongs to the link and is valid during the emission only; the receiver
+    // empties it once taken, which lets the next waiting chunk come up.
+    void frameReceived(QByteArray *appPayload, int sessionNumber);
+    void frameRecovered(int sessionNumber);
+
+protected:
+    void run() override;
+
+private:
+    friend class TSL_TcpTransport;
+
+    // Has the transport thread write the bytes and wait for their answer; the bytes written,
+    // or -1 when the connection is not (or no longer) there.
+    qint64 transact(const QByteArray &bytes, bool advanceWriteCounter);
+    void wakeTransport();
+
+    // Called in the transport thread.
+    bool stopRequested() const;
+    bool pendingWrite(QByteArray *bytes) const;
+    void setConnected();
+    void finishWrite(qint64 written, const QByteArray &answer);
+    bool takeFrameTaken();
+    void setWaitingChunks(int count) { m_waitingChunks = count; }
+    void countDroppedChunk() { ++m_droppedChunks; }
+    void handUpChunk(const QByteArray &chunk, int sessionNumber);
+
+    // Called in this object's thread.
+    void deliverAnswer(const QByteArray &answer, int sessionNumber);
+    void deliverChunk(const QByteArray &chunk, int sessionNumber);
+    void checkFrameTaken();
+
+    QString m_host;
+    quint16 m_port;
+    int m_connectTimeout = 30000;
+    QByteArray m_address;
+    bool m_stop = false;
+    bool m_writePending = false;
+    // Held by one caller of transact() from its request until it has read the result.
+    bool m_writeBusy = false;
+    QWaitCondition m_condition;
+    mutable QMutex m_mutex;
+    QByteArray m_request;
+    int m_requestSession = 0;
+    qint64 m_bytesWritten = -1;
+    int m_connectionState = 0;
+    int m_writeCounter = 0;
+    int m_unsolicitedCounter = 32768;
+    TSL_TcpTransport *m_transport = nullptr;
+
+    QByteArray m_currentFrame;
+    QByteArray m_answerFrame;
+    std::atomic<bool> m_frameTaken{false};
+    std::atomic<int> m_waitingChunks{0};
+    std::atomic<int> m_droppedChunks{0};
+    // A byte array cannot tell when it is emptied: while a receiver keeps the current frame,
+    // it is looked at on this timer.
+    QTimer m_takenCheck;
+};

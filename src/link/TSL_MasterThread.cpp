@@ -1,0 +1,317 @@
+#include "TSL_MasterThread.h"
+
+#include "TSL_Trace.h"
+
+#include <QEventLoop>
+#include <QMutexLocker>
+#include <QObject>
+#include <QTime>
+#include <QTimer>
+
+namespace {
+
+constexpr int writeWait = 100;
+constexpr int firstAnswerWait = 100;
+constexpr int nextChunkWait = 20;
+constexpr int ackSize = 9;
+constexpr int retryPause = 500;
+
+} // namespace
+
+TSL_MasterThread::TSL_MasterThread(QObject *parent)
+    : QThread(parent)
+{
+}
+
+TSL_MasterThread::~TSL_MasterThread()
+{
+    {
+        const QMutexLocker locker(&mutex);
+        quit = true;
+        requestCondition.wakeAll();
+        if (m_waker)
+            QMetaObject::invokeMethod(
+                m_waker, [this] { stopWaiting(); }, Qt::QueuedConnection);
+    }
+    wait();
+}
+
+void TSL_MasterThread::setBaudRate(int baud)
+{
+    const QMutexLocker locker(&mutex);
+    baudRate = baud;
+}
+
+void TSL_MasterThread::sendAndWait(const QString &name, int wait, const QByteArray &frame)
+{
+    const QMutexLocker locker(&mutex);
+    exchangeFlag = true;
+    portName = name;
+    readWait = wait;
+    request = frame;
+    startOrWake();
+}
+
+void TSL_MasterThread::sendOnly(const QByteArray &frame)
+{
+    const QMutexLocker locker(&mutex);
+    pollFlag = false;
+    sendOnlyFlag = true;
+    sendOnlyBytes += frame;
+    startOrWake();
+}
+
+void TSL_MasterThread::poll(int wait)
+{
+    const QMutexLocker locker(&mutex);
+    pollFlag = true;
+    readWait = wait;
+    // A port that is gone is retried twice a second by the idle polls, not twenty times.
+    if (!m_running && m_portFailure.isValid() && m_portFailure.elapsed() < retryPause)
+        return;
+    startOrWake();
+}
+
+// Called with the mutex held.
+void TSL_MasterThread::startOrWake()
+{
+    requestCondition.wakeAll();
+    if (m_running) {
+        // A poll wait in progress ends at once instead of running out its time.
+        if (m_waker && QThread::currentThread() != this)
+            QMetaObject::invokeMethod(
+                m_waker, [this] { stopWaiting(); }, Qt::QueuedConnection);
+        return;
+    }
+    if (QThread::currentThread() == this)
+        return;
+    // The thread may still be returning from a run that ended on a port error.
+    wait();
+    m_running = true;
+    start();
+}
+
+bool TSL_MasterThread::requestPending() const
+{
+    const QMutexLocker locker(&mutex);
+    return quit || exchangeFlag || sendOnlyFlag;
+}
+
+TSL_MasterThread::Pass TSL_MasterThread::takePass()
+{
+    const QMutexLocker locker(&mutex);
+    Pass pass;
+    pass.portName = portName;
+    pass.readWait = readWait;
+    // Only the quit request leaves the step at None: the poll flag is always set again.
+    if (quit) {
+        pass.step = Step::None;
+    } else if (exchangeFlag) {
+        pass.step = Step::Exchange;
+        pass.bytes = request;
+        exchangeFlag = false;
+    } else if (sendOnlyFlag) {
+        pass.step = Step::SendOnly;
+        pass.bytes = sendOnlyBytes;
+        sendOnlyBytes.clear();
+        sendOnlyFlag = false;
+    } else if (pollFlag) {
+        pass.step = Step::Poll;
+    }
+    pollFlag = true;
+    return pass;
+}
+
+void TSL_MasterThread::run()
+{
+    QSerialPort port;
+    QObject waker;
+    connect(&port, &QSerialPort::errorOccurred, &waker,
+            [this](QSerialPort::SerialPortError portError) { handlePortError(portError); });
+    {
+        const QMutexLocker locker(&mutex);
+        m_waker = &waker;
+    }
+    m_portLost = false;
+    QString portInUse;
+
+    while (true) {
+        const Pass pass = takePass();
+        if (pass.step == Step::None)
+            break;
+        if (pass.portName.isEmpty()) {
+            // Nothing to open yet: sleep until a request names the port.
+            const QMutexLocker locker(&mutex);
+            while (!quit && portName.isEmpty())
+                requestCondition.wait(&mutex);
+            continue;
+        }
+        if (pass.portName != portInUse || !port.isOpen()) {
+            if (!openPort(port, pass.portName)) {
+                notePortFailure();
+                emit error(
+                    tr("Can't open %1, error code %2").arg(pass.portName).arg(int(port.error())));
+                break;
+            }
+            portInUse = pass.portName;
+        }
+
+        switch (pass.step) {
+        case Step::Exchange:
+            exchange(port, pass.bytes);
+            break;
+        case Step::SendOnly:
+            writeOnly(port, pass.bytes);
+            break;
+        case Step::Poll:
+            pollPort(port, pass.readWait);
+            break;
+        case Step::None:
+            break;
+        }
+
+        if (m_portLost) {
+            const int code = int(port.error());
+            port.close();
+            m_extractor.clear();
+            setAsideFrames.clear();
+            notePortFailure();
+            emit error(tr("Lost %1, error code %2").arg(portInUse).arg(code));
+            break;
+        }
+        // The pause between passes only matters when nothing is waiting to be done, and a
+        // request cuts it short.
+        if (setAsideFrames.isEmpty() && !m_extractor.hasBufferedBytes()) {
+            const QMutexLocker locker(&mutex);
+            if (!quit && !exchangeFlag && !sendOnlyFlag)
+                requestCondition.wait(&mutex, 1);
+        }
+    }
+
+    if (port.isOpen())
+        port.close();
+    const QMutexLocker locker(&mutex);
+    m_waker = nullptr;
+    m_running = false;
+}
+
+void TSL_MasterThread::notePortFailure()
+{
+    const QMutexLocker locker(&mutex);
+    m_portFailure.start();
+}
+
+bool TSL_MasterThread::openPort(QSerialPort &port, const QString &name)
+{
+    port.close();
+    m_extractor.clear();
+    setAsideFrames.clear();
+    int baud;
+    {
+        const QMutexLocker locker(&mutex);
+        baud = baudRate;
+    }
+    port.setPortName(name);
+    port.setBaudRate(baud);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    return port.open(QIODevice::ReadWrite);
+}
+
+void TSL_MasterThread::exchange(QSerialPort &port, const QByteArray &frame)
+{
+    port.write(frame);
+    if (port.bytesToWrite() > 0 && !port.waitForBytesWritten(writeWait)) {
+        emit timeout(tr("%1 Wait write request timeout").arg(TSL_Trace::timeNow()));
+        return;
+    }
+    QByteArray answer = readFrame(port, firstAnswerWait, false);
+    // Frames that came before the acknowledgement are kept for the following polls.
+    while (!answer.isEmpty() && answer.size() != ackSize) {
+        setAsideFrames << answer;
+        answer = m_extractor.extractFrame();
+    }
+    if (answer.isEmpty()) {
+        emit timeout(tr("%1 Wait read after write response timeout").arg(TSL_Trace::timeNow()));
+        return;
+    }
+    emit response(answer);
+}
+
+void TSL_MasterThread::writeOnly(QSerialPort &port, const QByteArray &bytes)
+{
+    const qint64 written = port.write(bytes);
+    port.flush();
+    if (written != bytes.size())
+        emit timeout(tr("Invalid write %1").arg(QTime::currentTime().toString(Qt::TextDate)));
+}
+
+void TSL_MasterThread::pollPort(QSerialPort &port, int wait)
+{
+    if (!setAsideFrames.isEmpty()) {
+        emit response(setAsideFrames.takeFirst());
+        return;
+    }
+    const QByteArray frame = readFrame(port, wait, true);
+    if (!frame.isEmpty())
+        emit response(frame);
+}
+
+QByteArray TSL_MasterThread::readFrame(QSerialPort &port, int firstWait, bool interruptible)
+{
+    QByteArray frame = m_extractor.extractFrame();
+    if (!frame.isEmpty())
+        return frame;
+    if (!waitForBytes(port, firstWait, interruptible))
+        return QByteArray();
+    frame = m_extractor.extractFrame(port.readAll());
+    while (frame.isEmpty()) {
+        if (!waitForBytes(port, nextChunkWait, interruptible))
+            return QByteArray();
+        frame = m_extractor.extractFrame(port.readAll());
+    }
+    return frame;
+}
+
+bool TSL_MasterThread::waitForBytes(QSerialPort &port, int milliseconds, bool interruptible)
+{
+    if (port.bytesAvailable() > 0)
+        return true;
+    if (m_portLost || milliseconds <= 0 || (interruptible && requestPending()))
+        return false;
+
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(&port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
+    m_currentWait = &loop;
+    m_currentWaitInterruptible = interruptible;
+    timer.start(milliseconds);
+    loop.exec();
+    m_currentWait = nullptr;
+    return port.bytesAvailable() > 0;
+}
+
+void TSL_MasterThread::stopWaiting()
+{
+    const bool quitting = [this] {
+        const QMutexLocker locker(&mutex);
+        return quit;
+    }();
+    if (m_currentWait && (m_currentWaitInterruptible || quitting))
+        m_currentWait->quit();
+}
+
+void TSL_MasterThread::handlePortError(QSerialPort::SerialPortError portError)
+{
+    // A vanished device shows up as read or resource errors, again and again; timed-out
+    // waits are reported as errors too and mean nothing here.
+    if (portError != QSerialPort::ReadError && portError != QSerialPort::ResourceError)
+        return;
+    m_portLost = true;
+    if (m_currentWait)
+        m_currentWait->quit();
+}

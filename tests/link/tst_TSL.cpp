@@ -1,0 +1,125 @@
+#include "IsolatedHome.h"
+#include "link/TSL.h"
+#include "link/TSL_AckFrame.h"
+#include "link/TSL_Frame.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+QByteArray frame(const QByteArray &payload, std::uint16_t session)
+{
+    TSL_Frame record;
+    record.build(payload, session);
+    return record.frameBytes;
+}
+
+QByteArray ack(std::uint16_t session, std::uint8_t code)
+{
+    TSL_AckFrame record;
+    record.build(session);
+    record.frameBytes[7] = char(code);
+    return record.frameBytes;
+}
+
+} // namespace
+
+// Response handling of the engine, fed by hand: no thread and no port are involved.
+class tst_TSL : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void handleResponse_data();
+    void handleResponse();
+    void frameCompletedByTheNextResponse();
+    void ackAfterDiscardedBytesWaitsForTheNextResponse();
+    void emptyPayloadStartsNothing();
+
+private:
+    // Feeds the responses and returns the events in order: "ack", "recovered:<session>" and
+    // "frame:<session>:<payload hex>".
+    QStringList feed(const QList<QByteArray> &responses);
+};
+
+QStringList tst_TSL::feed(const QList<QByteArray> &responses)
+{
+    TSL engine(QStringLiteral("/dev/null"), 115200, 3, 1000);
+    QStringList events;
+    connect(&engine, &TSL::TSL_acked, this, [&events] { events << QStringLiteral("ack"); });
+    connect(&engine, &TSL::TSL_frameRecovered, this,
+            [&events](int session) { events << QStringLiteral("recovered:%1").arg(session); });
+    connect(&engine, &TSL::TSL_frameReceived, this, [&events](QByteArray *payload, int session) {
+        events << QStringLiteral("frame:%1:%2")
+                      .arg(session)
+                      .arg(QString::fromLatin1(payload->toHex()));
+    });
+    for (const QByteArray &response : responses)
+        engine.handleResponse(response);
+    return events;
+}
+
+void tst_TSL::handleResponse_data()
+{
+    QTest::addColumn<QList<QByteArray>>("responses");
+    QTest::addColumn<QStringList>("events");
+
+    QTest::newRow("ack") << QList<QByteArray>{ack(3, 0x06)} << QStringList{"ack"};
+    QTest::newRow("ack with another code") << QList<QByteArray>{ack(3, 0x15)} << QStringList{"ack"};
+    QTest::newRow("recovered notice")
+        << QList<QByteArray>{ack(0x1234, 0x09)} << QStringList{"recovered:4660"};
+    QTest::newRow("recovered session is signed")
+        << QList<QByteArray>{ack(0xFFFE, 0x09)} << QStringList{"recovered:-2"};
+    QTest::newRow("data frame") << QList<QByteArray>{frame(hex("0107020A1B2C3D"), 0x8001)}
+                                << QStringList{"frame:32769:0107020a1b2c3d"};
+    QTest::newRow("ack then data frame in one response")
+        << QList<QByteArray>{ack(1, 0x06) + frame(hex("2A2B"), 9)}
+        << QStringList{"ack", "frame:9:2a2b"};
+    QTest::newRow("two data frames in one response")
+        << QList<QByteArray>{frame(hex("0A0B"), 1) + frame(hex("0C0D"), 2)}
+        << QStringList{"frame:1:0a0b", "frame:2:0c0d"};
+    QTest::newRow("garbage before a frame is skipped")
+        << QList<QByteArray>{hex("0011") + frame(hex("0A0B0C"), 5)}
+        << QStringList{"frame:5:0a0b0c"};
+    QTest::newRow("garbage without start pair is flushed")
+        << QList<QByteArray>{hex("00112233445566778899")} << QStringList{};
+    QTest::newRow("a lone byte is dropped") << QList<QByteArray>{hex("FF")} << QStringList{};
+}
+
+void tst_TSL::handleResponse()
+{
+    QFETCH(QList<QByteArray>, responses);
+    QFETCH(QStringList, events);
+    QCOMPARE(feed(responses), events);
+}
+
+void tst_TSL::frameCompletedByTheNextResponse()
+{
+    const QByteArray whole = frame(hex("0102030405"), 77);
+    QCOMPARE(feed({whole.left(5), whole.mid(5)}), QStringList{"frame:77:0102030405"});
+}
+
+void tst_TSL::ackAfterDiscardedBytesWaitsForTheNextResponse()
+{
+    QCOMPARE(feed({hex("0011") + ack(4, 0x06)}), QStringList{});
+    QCOMPARE(feed({hex("0011") + ack(4, 0x06), frame(hex("0A0B"), 6)}),
+             (QStringList{"ack", "frame:6:0a0b"}));
+}
+
+void tst_TSL::emptyPayloadStartsNothing()
+{
+    TSL engine(QStringLiteral("/tmp/ovs-no-such-port"), 115200, 3, 1000);
+    QCOMPARE(engine.send_frame(QByteArray(), 0, 0), 8);
+    QVERIFY(!engine.isRunning());
+    QCOMPARE(engine.send_frame(QByteArray(248, 'x'), 248, 0), 0);
+    QVERIFY(!engine.isRunning());
+}
+
+OVS_TEST_MAIN(tst_TSL)
+#include "tst_TSL.moc"

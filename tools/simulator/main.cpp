@@ -1,0 +1,129 @@
+#include "ReaderSimulator.h"
+
+#include <QByteArray>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QString>
+
+#include <cstdio>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Leads the payload of every unsolicited frame; the sequence number follows.
+const char unsolicitedPrefix[] = "\x01\x30";
+
+#ifdef Q_OS_UNIX
+int quitPipe[2] = {-1, -1};
+
+void onQuitSignal(int)
+{
+    // Only write() is safe here; the event loop reads the pipe and quits.
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t written = ::write(quitPipe[1], &byte, 1);
+}
+
+// A clean quit lets the simulator remove its symlink.
+void quitOnSignals(QCoreApplication &application)
+{
+    if (::pipe(quitPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &application);
+    QObject::connect(notifier, &QSocketNotifier::activated, &application, &QCoreApplication::quit);
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+#endif
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "ovs-reader-sim: %s\n", qPrintable(message));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ovs-reader-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A simulated radio reader: TSL frames on a pseudo-terminal and raw "
+                       "payloads on 127.0.0.1."));
+    parser.addHelpOption();
+    const QCommandLineOption serial(QStringLiteral("serial"),
+                                    QStringLiteral("Open a pseudo-terminal speaking TSL."));
+    const QCommandLineOption link(QStringLiteral("link"),
+                                  QStringLiteral("Symlink to the pseudo-terminal; a trailing "
+                                                 "XXXX becomes a unique suffix."),
+                                  QStringLiteral("path"));
+    const QCommandLineOption tcp(QStringLiteral("tcp"),
+                                 QStringLiteral("Listen on 127.0.0.1:<port>; 0 chooses one."),
+                                 QStringLiteral("port"));
+    const QCommandLineOption address(QStringLiteral("address"),
+                                     QStringLiteral("Reader address, 8 hex digits."),
+                                     QStringLiteral("hex8"), QStringLiteral("0A1B2C3D"));
+    const QCommandLineOption rate(QStringLiteral("unsolicited-rate"),
+                                  QStringLiteral("Unsolicited frames per second; 0 = off."),
+                                  QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+                                  QStringLiteral("Pace serial output as at this baud rate; "
+                                                 "0 = unpaced."),
+                                  QStringLiteral("n"), QStringLiteral("0"));
+    parser.addOptions({serial, link, tcp, address, rate, baud});
+    parser.process(application);
+
+    if (!parser.isSet(serial) && !parser.isSet(tcp))
+        return fail(QStringLiteral("nothing to do: give --serial and/or --tcp"));
+    const QByteArray addressBytes = QByteArray::fromHex(parser.value(address).toLatin1());
+    if (addressBytes.size() != 4 || parser.value(address).size() != 8)
+        return fail(QStringLiteral("--address needs 8 hex digits"));
+    bool rateOk = false;
+    const int framesPerSecond = parser.value(rate).toInt(&rateOk);
+    bool baudOk = false;
+    const int baudRate = parser.value(baud).toInt(&baudOk);
+    if (!rateOk || framesPerSecond < 0 || !baudOk || baudRate < 0)
+        return fail(QStringLiteral("--unsolicited-rate and --baud need a number >= 0"));
+
+    ReaderSimulator simulator;
+    simulator.setAddress(addressBytes);
+    simulator.setBaudRate(baudRate);
+    const QByteArray prefix(unsolicitedPrefix, sizeof unsolicitedPrefix - 1);
+    const int endless = std::numeric_limits<int>::max();
+
+    if (parser.isSet(serial)) {
+        if (!simulator.startSerial(parser.value(link)))
+            return fail(QStringLiteral("cannot open a pseudo-terminal"));
+        std::printf("serial: %s\n", qPrintable(simulator.serialPortName()));
+        if (framesPerSecond > 0)
+            simulator.startUnsolicited(endless, framesPerSecond, prefix);
+    }
+    if (parser.isSet(tcp)) {
+        bool portOk = false;
+        const uint port = parser.value(tcp).toUInt(&portOk);
+        if (!portOk || port > 65535 || !simulator.startTcp(quint16(port)))
+            return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(parser.value(tcp)));
+        std::printf("tcp: 127.0.0.1:%u\n", unsigned(simulator.tcpPort()));
+        if (framesPerSecond > 0)
+            simulator.startTcpUnsolicited(endless, framesPerSecond, prefix);
+    }
+    std::fflush(stdout);
+
+#ifdef Q_OS_UNIX
+    quitOnSignals(application);
+#endif
+    return QCoreApplication::exec();
+}
