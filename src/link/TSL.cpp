@@ -226,8 +226,26 @@ void TSL::handleResponse(QByteArray ba)
     }
 }
 
+namespace {
+
+// Whether the frame that a start pair begins may still be completed by later bytes. A pair
+// whose length byte is 0 or whose end byte is missing where the length puts it never will.
+bool mayComplete(const QByteArray &buffer)
+{
+    if (buffer.size() > 6 && buffer.at(6) == 0)
+        return false;
+    if (buffer.size() <= TSL_AckFrame::size)
+        return true;
+    TSL_Frame frame;
+    return frame.parse(buffer) == -2;
+}
+
+} // namespace
+
 // Drops bytes up to the next start pair. A complete data frame found there is handled at
-// once; anything else waits in the leftover for the next response.
+// once; an acknowledgement or a frame still to complete waits in the leftover for the next
+// response; a pair that can never begin a frame is passed over, so one broken frame cannot
+// hold up the link.
 void TSL::resynchronise(QByteArray &buffer)
 {
     if (buffer.size() < 2) {
@@ -239,11 +257,15 @@ void TSL::resynchronise(QByteArray &buffer)
             continue;
         TSL_Trace::line(QStringLiteral(" Find Synchro:%1").arg(i));
         buffer.remove(0, i - 1);
-        if (classifyBuffer(buffer) < 2) {
+        const int kind = classifyBuffer(buffer);
+        if (kind >= 2)
+            return;
+        if (kind == 1 || mayComplete(buffer)) {
             leftover += buffer;
             buffer.clear();
+            return;
         }
-        return;
+        i = 1;
     }
     buffer.clear();
     TSL_Trace::line(QStringLiteral(" Flush"));

@@ -3,7 +3,6 @@
 #include "TSL.h"
 #include "TSL_Trace.h"
 
-#include <QDebug>
 #include <QEventLoop>
 #include <QMutexLocker>
 #include <QTimer>
@@ -28,7 +27,7 @@ TSL_CMD::TSL_CMD(const QString &portName, int baudRate, QObject *parent)
     : QObject(parent)
     , engine(new TSL(portName, baudRate, retries, ackWaitMs))
 {
-    qDebug() << "Baudrate = " << baudRate;
+    TSL_Trace::debug(QStringLiteral("Baudrate = %1").arg(baudRate));
     // The engine's array lives only during its emission, which runs in the serial worker's
     // thread: copy it there and hand the copy to this object's thread. Queued calls keep
     // arrival order, and a pending one is dropped with its copy if this object goes away.

@@ -1,8 +1,8 @@
 #include "TSL_CMD_TCP.h"
 
 #include "TSL_TcpTransport.h"
+#include "TSL_Trace.h"
 
-#include <QDebug>
 #include <QMetaObject>
 #include <QMutexLocker>
 
@@ -72,14 +72,14 @@ int TSL_CMD_TCP::open()
             m_condition.wait(&m_mutex);
         state = m_connectionState;
     }
-    qDebug().nospace().noquote() << "Wait :" << 0;
+    TSL_Trace::debug(QStringLiteral("Wait :0"));
     if (state != StateConnected) {
         close();
         return -1;
     }
 
     const qint64 written = transact(QByteArray::fromHex("010602"), false);
-    qDebug().nospace().noquote() << "Reading: " << written;
+    TSL_Trace::debug(QStringLiteral("Reading: %1").arg(written));
     return address() == QByteArray(4, '\0') ? -2 : 0;
 }
 

@@ -29,7 +29,7 @@ int TSL_Frame::build(const char *data, int size, std::uint16_t session)
     frameBytes.append(char(session & 0xFF));
     frameBytes.append(checked);
     frameBytes.append(char(endByte));
-    totalLength = std::uint8_t(size + overhead);
+    totalLength = std::uint16_t(size + overhead);
     return size + overhead;
 }
 
@@ -54,7 +54,7 @@ int TSL_Frame::parse(const QByteArray &buffer)
     startByte = 0xFF;
     secondStartByte = 0x01;
     endByte = 0x04;
-    totalLength = std::uint8_t(size + overhead);
+    totalLength = std::uint16_t(size + overhead);
     frameBytes = buffer.left(size + overhead);
     return size + overhead;
 }

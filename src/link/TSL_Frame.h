@@ -8,8 +8,11 @@
 class TSL_Frame
 {
 public:
-    // The total length is held in 8 bits: a frame is at most 255 bytes.
+    // The workbench sends at most 247 payload bytes, so that a frame it sends fits the 8-bit
+    // total length that readers keep. A length byte of 249 to 255 still describes a frame;
+    // received, it is taken whole rather than lost.
     static constexpr int maxPayloadSize = 247;
+    static constexpr int maxFrameSize = 255 + 7;
     static constexpr int overhead = 8;
 
     TSL_Frame() = default;
@@ -33,6 +36,6 @@ public:
     QByteArray payload;
     std::uint16_t payloadLength = 0;
     std::uint8_t endByte = 0x04;
-    std::uint8_t totalLength = 0;
+    std::uint16_t totalLength = 0;
     QByteArray frameBytes;
 };

@@ -66,8 +66,10 @@ void TSL_MasterThread::poll(int wait)
     const QMutexLocker locker(&mutex);
     pollFlag = true;
     readWait = wait;
+    if (m_running)
+        return;
     // A port that is gone is retried twice a second by the idle polls, not twenty times.
-    if (!m_running && m_portFailure.isValid() && m_portFailure.elapsed() < retryPause)
+    if (m_portFailure.isValid() && m_portFailure.elapsed() < retryPause)
         return;
     startOrWake();
 }

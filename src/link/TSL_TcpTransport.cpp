@@ -4,7 +4,6 @@
 #include "TSL_Trace.h"
 
 #include <QAbstractSocket>
-#include <QDebug>
 #include <QIODevice>
 #include <QThread>
 
@@ -82,9 +81,11 @@ void TSL_TcpTransport::onReadyRead()
     }
     m_answerTimer.stop();
     m_awaitingAnswer = false;
-    for (char byte : chunk)
-        qDebug().noquote() << QStringLiteral("0x%1-").arg(uint(std::uint8_t(byte)), 0, 16);
-    qDebug().noquote() << "****";
+    if (TSL_Trace::enabled()) {
+        for (char byte : chunk)
+            TSL_Trace::debug(QStringLiteral("0x%1-").arg(uint(std::uint8_t(byte)), 0, 16));
+        TSL_Trace::debug(QStringLiteral("****"));
+    }
     m_link.finishWrite(m_written, chunk);
 }
 

@@ -1,5 +1,6 @@
 #include "TSL_Trace.h"
 
+#include <QDebug>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QTime>
@@ -42,6 +43,12 @@ void TSL_Trace::text(const QString &text)
 {
     if (enabled())
         write(text, false);
+}
+
+void TSL_Trace::debug(const QString &text)
+{
+    if (enabled())
+        qDebug().noquote() << text;
 }
 
 QString TSL_Trace::timeNow()

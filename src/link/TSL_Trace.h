@@ -14,6 +14,9 @@ public:
     // Without a line end, for lines that the next trace completes.
     static void text(const QString &text);
 
+    // A message on Qt's debug output, silenced with the traces.
+    static void debug(const QString &text);
+
     // "hh:mm:ss.z", the link layer's time stamp.
     static QString timeNow();
     // Every byte as "0x%1-", lower-case hexadecimal without leading zeros.

@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
 
-    // The total length travels in 8 bits.
-    FUZZ_CHECK(length >= TSL_Frame::overhead && length <= 255);
+    // A length byte of 255 gives the longest frame.
+    FUZZ_CHECK(length >= TSL_Frame::overhead && length <= TSL_Frame::maxFrameSize);
     FUZZ_CHECK(length <= buffer.size());
     FUZZ_CHECK(startsWithFrame(buffer));
     FUZZ_CHECK(int(parsed.totalLength) == length);

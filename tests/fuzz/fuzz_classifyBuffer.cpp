@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int kind = classifyBuffer(buffer);
 
     FUZZ_CHECK(kind == 1 || kind == -1 || kind == -2 ||
-               (kind >= TSL_Frame::overhead && kind <= 255));
+               (kind >= TSL_Frame::overhead && kind <= TSL_Frame::maxFrameSize));
     FUZZ_CHECK((kind == -2) == (buffer.size() <= 8));
     if (kind == -2)
         return 0;

@@ -90,6 +90,15 @@ void tst_TSL::handleResponse_data()
     QTest::newRow("garbage without start pair is flushed")
         << QList<QByteArray>{hex("00112233445566778899")} << QStringList{};
     QTest::newRow("a lone byte is dropped") << QList<QByteArray>{hex("FF")} << QStringList{};
+    QTest::newRow("a frame with a wrong end byte does not hold up the next")
+        << QList<QByteArray>{hex("FF010000000103AABB05"), frame(hex("0A0B"), 2)}
+        << QStringList{"frame:2:0a0b"};
+    QTest::newRow("a length byte of 0 does not hold up the next")
+        << QList<QByteArray>{hex("EEFF0100000001000102"), frame(hex("0C0D"), 3)}
+        << QStringList{"frame:3:0c0d"};
+    QTest::newRow("a broken frame before a good one in one response")
+        << QList<QByteArray>{hex("FF010000000103AABB05") + frame(hex("0E0F"), 4)}
+        << QStringList{"frame:4:0e0f"};
 }
 
 void tst_TSL::handleResponse()

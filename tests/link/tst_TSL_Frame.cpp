@@ -105,6 +105,9 @@ void tst_TSL_Frame::parse_data()
     QTest::newRow("empty payload") << hex("FF0100000005"
                                           "0104")
                                    << 8 << 5 << QByteArray();
+    QTest::newRow("longest length byte")
+        << hex("FF0100000009FF") + QByteArray(254, char(0x5A)) + hex("04") << 262 << 9
+        << QByteArray(254, char(0x5A));
     QTest::newRow("seven bytes") << hex("FF017725000004") << -1 << 0 << QByteArray();
     QTest::newRow("eight bytes, length beyond")
         << hex("FF01772500000401") << -2 << 0 << QByteArray();
