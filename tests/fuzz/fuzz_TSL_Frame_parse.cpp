@@ -2,7 +2,6 @@
 #include "link/TSL_Frame.h"
 
 #include <QByteArray>
-#include <QtGlobal>
 
 #include <cstddef>
 #include <cstdint>
@@ -26,12 +25,6 @@ bool startsWithFrame(const QByteArray &buffer)
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    qputenv("OVS_LINK_TRACE", "0");
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

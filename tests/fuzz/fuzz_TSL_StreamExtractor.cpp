@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QtGlobal>
 
 #include <cstddef>
 #include <cstdint>
@@ -30,12 +29,6 @@ void takeAll(TSL_StreamExtractor &extractor, const QByteArray &bytes, QList<QByt
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    qputenv("OVS_LINK_TRACE", "0");
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

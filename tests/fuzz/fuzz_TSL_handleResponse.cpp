@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QtGlobal>
 
 #include <cstddef>
 #include <cstdint>
@@ -27,12 +26,6 @@ QByteArray sentinelFrame()
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    qputenv("OVS_LINK_TRACE", "0");
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

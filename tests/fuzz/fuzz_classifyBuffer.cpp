@@ -3,16 +3,9 @@
 #include "link/TSL_Frame.h"
 
 #include <QByteArray>
-#include <QtGlobal>
 
 #include <cstddef>
 #include <cstdint>
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    qputenv("OVS_LINK_TRACE", "0");
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

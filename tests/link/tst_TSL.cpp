@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "LinkBytes.h"
 #include "link/TSL.h"
 #include "link/TSL_AckFrame.h"
 #include "link/TSL_Frame.h"
@@ -6,29 +7,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-QByteArray frame(const QByteArray &payload, std::uint16_t session)
-{
-    TSL_Frame record;
-    record.build(payload, session);
-    return record.frameBytes;
-}
-
-QByteArray ack(std::uint16_t session, std::uint8_t code)
-{
-    TSL_AckFrame record;
-    record.build(session);
-    record.frameBytes[7] = char(code);
-    return record.frameBytes;
-}
-
-} // namespace
+using LinkBytes::ackFrame;
+using LinkBytes::dataFrame;
+using LinkBytes::hex;
 
 // Response handling of the engine, fed by hand: no thread and no port are involved.
 class tst_TSL : public QObject
@@ -70,34 +51,35 @@ void tst_TSL::handleResponse_data()
     QTest::addColumn<QList<QByteArray>>("responses");
     QTest::addColumn<QStringList>("events");
 
-    QTest::newRow("ack") << QList<QByteArray>{ack(3, 0x06)} << QStringList{"ack"};
-    QTest::newRow("ack with another code") << QList<QByteArray>{ack(3, 0x15)} << QStringList{"ack"};
+    QTest::newRow("ack") << QList<QByteArray>{ackFrame(3, 0x06)} << QStringList{"ack"};
+    QTest::newRow("ack with another code")
+        << QList<QByteArray>{ackFrame(3, 0x15)} << QStringList{"ack"};
     QTest::newRow("recovered notice")
-        << QList<QByteArray>{ack(0x1234, 0x09)} << QStringList{"recovered:4660"};
+        << QList<QByteArray>{ackFrame(0x1234, 0x09)} << QStringList{"recovered:4660"};
     QTest::newRow("recovered session is signed")
-        << QList<QByteArray>{ack(0xFFFE, 0x09)} << QStringList{"recovered:-2"};
-    QTest::newRow("data frame") << QList<QByteArray>{frame(hex("0107020A1B2C3D"), 0x8001)}
+        << QList<QByteArray>{ackFrame(0xFFFE, 0x09)} << QStringList{"recovered:-2"};
+    QTest::newRow("data frame") << QList<QByteArray>{dataFrame(hex("0107020A1B2C3D"), 0x8001)}
                                 << QStringList{"frame:32769:0107020a1b2c3d"};
     QTest::newRow("ack then data frame in one response")
-        << QList<QByteArray>{ack(1, 0x06) + frame(hex("2A2B"), 9)}
+        << QList<QByteArray>{ackFrame(1, 0x06) + dataFrame(hex("2A2B"), 9)}
         << QStringList{"ack", "frame:9:2a2b"};
     QTest::newRow("two data frames in one response")
-        << QList<QByteArray>{frame(hex("0A0B"), 1) + frame(hex("0C0D"), 2)}
+        << QList<QByteArray>{dataFrame(hex("0A0B"), 1) + dataFrame(hex("0C0D"), 2)}
         << QStringList{"frame:1:0a0b", "frame:2:0c0d"};
     QTest::newRow("garbage before a frame is skipped")
-        << QList<QByteArray>{hex("0011") + frame(hex("0A0B0C"), 5)}
+        << QList<QByteArray>{hex("0011") + dataFrame(hex("0A0B0C"), 5)}
         << QStringList{"frame:5:0a0b0c"};
     QTest::newRow("garbage without start pair is flushed")
         << QList<QByteArray>{hex("00112233445566778899")} << QStringList{};
     QTest::newRow("a lone byte is dropped") << QList<QByteArray>{hex("FF")} << QStringList{};
     QTest::newRow("a frame with a wrong end byte does not hold up the next")
-        << QList<QByteArray>{hex("FF010000000103AABB05"), frame(hex("0A0B"), 2)}
+        << QList<QByteArray>{hex("FF010000000103AABB05"), dataFrame(hex("0A0B"), 2)}
         << QStringList{"frame:2:0a0b"};
     QTest::newRow("a length byte of 0 does not hold up the next")
-        << QList<QByteArray>{hex("EEFF0100000001000102"), frame(hex("0C0D"), 3)}
+        << QList<QByteArray>{hex("EEFF0100000001000102"), dataFrame(hex("0C0D"), 3)}
         << QStringList{"frame:3:0c0d"};
     QTest::newRow("a broken frame before a good one in one response")
-        << QList<QByteArray>{hex("FF010000000103AABB05") + frame(hex("0E0F"), 4)}
+        << QList<QByteArray>{hex("FF010000000103AABB05") + dataFrame(hex("0E0F"), 4)}
         << QStringList{"frame:4:0e0f"};
 }
 
@@ -110,14 +92,14 @@ void tst_TSL::handleResponse()
 
 void tst_TSL::frameCompletedByTheNextResponse()
 {
-    const QByteArray whole = frame(hex("0102030405"), 77);
+    const QByteArray whole = dataFrame(hex("0102030405"), 77);
     QCOMPARE(feed({whole.left(5), whole.mid(5)}), QStringList{"frame:77:0102030405"});
 }
 
 void tst_TSL::ackAfterDiscardedBytesWaitsForTheNextResponse()
 {
-    QCOMPARE(feed({hex("0011") + ack(4, 0x06)}), QStringList{});
-    QCOMPARE(feed({hex("0011") + ack(4, 0x06), frame(hex("0A0B"), 6)}),
+    QCOMPARE(feed({hex("0011") + ackFrame(4, 0x06)}), QStringList{});
+    QCOMPARE(feed({hex("0011") + ackFrame(4, 0x06), dataFrame(hex("0A0B"), 6)}),
              (QStringList{"ack", "frame:6:0a0b"}));
 }
 

@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "LinkBytes.h"
 #include "ReaderSimulator.h"
 #include "link/TSL.h"
 #include "link/TSL_CMD.h"
@@ -12,19 +13,10 @@
 #include <memory>
 #include <sys/resource.h>
 
+using LinkBytes::dataFrame;
+using LinkBytes::hex;
+
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-QByteArray frameBytes(const QByteArray &payload, std::uint16_t session)
-{
-    TSL_Frame frame;
-    frame.build(payload, session);
-    return frame.frameBytes;
-}
 
 struct ReceivedFrame
 {
@@ -322,7 +314,7 @@ void tst_TSL_CMD::answerBeforeItsAck()
     QCOMPARE(m_received.first().payload, hex("0107020A1B2C3D"));
 
     // Two frames in one read come out one after the other.
-    m_simulator->sendRaw(frameBytes(hex("3A3A"), 0x4001) + frameBytes(hex("3B3B"), 0x4002));
+    m_simulator->sendRaw(dataFrame(hex("3A3A"), 0x4001) + dataFrame(hex("3B3B"), 0x4002));
     QTRY_COMPARE(m_received.size(), 3);
     QCOMPARE(m_received[1].payload, hex("3A3A"));
     QCOMPARE(m_received[1].session, 0x4001);
@@ -333,8 +325,8 @@ void tst_TSL_CMD::answerBeforeItsAck()
 void tst_TSL_CMD::receivedFramesAreAcknowledged()
 {
     QCOMPARE(send(hex("0A")), 4);
-    m_simulator->sendRaw(frameBytes(hex("4A4B"), 0xBEEF));
-    m_simulator->sendRaw(hex("00") + frameBytes(hex("4C4D"), 0x0007));
+    m_simulator->sendRaw(dataFrame(hex("4A4B"), 0xBEEF));
+    m_simulator->sendRaw(hex("00") + dataFrame(hex("4C4D"), 0x0007));
     QTRY_COMPARE(m_received.size(), 2);
     QCOMPARE(m_received[0].session, 0xBEEF);
     QTRY_COMPARE(m_simulator->ackedSessions(), (QList<quint16>{0xBEEF, 0x0007}));

@@ -1,18 +1,12 @@
 #include "IsolatedHome.h"
+#include "LinkBytes.h"
 #include "link/TSL_AckFrame.h"
 #include "link/TSL_Crc.h"
 #include "link/TSL_Frame.h"
 
 #include <QtTest>
 
-namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-} // namespace
+using LinkBytes::hex;
 
 class tst_TSL_Frame : public QObject
 {

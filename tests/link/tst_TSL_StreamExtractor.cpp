@@ -1,22 +1,14 @@
 #include "IsolatedHome.h"
+#include "LinkBytes.h"
 #include "link/TSL_Frame.h"
 #include "link/TSL_StreamExtractor.h"
 
 #include <QtTest>
 
+using LinkBytes::dataFrame;
+using LinkBytes::hex;
+
 namespace {
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-QByteArray frame(const QByteArray &payload, std::uint16_t session)
-{
-    TSL_Frame record;
-    record.build(payload, session);
-    return record.frameBytes;
-}
 
 // Feeds the chunks one after the other and collects every frame that comes out.
 QList<QByteArray> extractAll(TSL_StreamExtractor &extractor, const QList<QByteArray> &chunks)
@@ -58,10 +50,10 @@ void tst_TSL_StreamExtractor::extract_data()
     QTest::addColumn<QList<QByteArray>>("frames");
     QTest::addColumn<QByteArray>("left");
 
-    const QByteArray first = frame(hex("010602"), 0);
-    const QByteArray second = frame(hex("01070A1B2C3D"), 0x8000);
-    const QByteArray markers = frame(hex("FF0104FF01"), 0xFF01);
-    const QByteArray empty = frame(QByteArray(), 3);
+    const QByteArray first = dataFrame(hex("010602"), 0);
+    const QByteArray second = dataFrame(hex("01070A1B2C3D"), 0x8000);
+    const QByteArray markers = dataFrame(hex("FF0104FF01"), 0xFF01);
+    const QByteArray empty = dataFrame(QByteArray(), 3);
 
     QTest::newRow("one frame") << QList<QByteArray>{first} << QList<QByteArray>{first}
                                << QByteArray();
@@ -113,8 +105,8 @@ void tst_TSL_StreamExtractor::extract()
 
 void tst_TSL_StreamExtractor::onlyOneFramePerCall()
 {
-    const QByteArray first = frame(hex("0A"), 1);
-    const QByteArray second = frame(hex("0B"), 2);
+    const QByteArray first = dataFrame(hex("0A"), 1);
+    const QByteArray second = dataFrame(hex("0B"), 2);
     TSL_StreamExtractor extractor;
     QCOMPARE(extractor.extractFrame(first + second), first);
     QVERIFY(extractor.hasBufferedBytes());
@@ -125,7 +117,7 @@ void tst_TSL_StreamExtractor::onlyOneFramePerCall()
 
 void tst_TSL_StreamExtractor::incompleteFrameWaits()
 {
-    const QByteArray whole = frame(hex("0102030405"), 9);
+    const QByteArray whole = dataFrame(hex("0102030405"), 9);
     TSL_StreamExtractor extractor;
     for (int i = 0; i < whole.size() - 1; ++i)
         QCOMPARE(extractor.extractFrame(whole.mid(i, 1)), QByteArray());
@@ -139,7 +131,7 @@ void tst_TSL_StreamExtractor::longStreamInOneRead()
     for (int i = 0; i < 20000; ++i) {
         QByteArray payload(1 + i % 40, char(i));
         payload[0] = char(0x80 | (i & 0x7F));
-        sent << frame(payload, std::uint16_t(i));
+        sent << dataFrame(payload, std::uint16_t(i));
         stream += sent.last();
     }
     TSL_StreamExtractor extractor;

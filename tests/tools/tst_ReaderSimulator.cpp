@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "LinkBytes.h"
 #include "ReaderSimulator.h"
 #include "link/TSL_AckFrame.h"
 #include "link/TSL_Crc.h"
@@ -19,12 +20,10 @@
 #include <cstdint>
 #include <memory>
 
-namespace {
+using LinkBytes::dataFrame;
+using LinkBytes::hex;
 
-QByteArray hex(const char *digits)
-{
-    return QByteArray::fromHex(digits);
-}
+namespace {
 
 qint64 steadyMs()
 {
@@ -47,13 +46,6 @@ QByteArray ackBytes(quint16 session, int code)
                           char(code),
                           0x04};
     return QByteArray(bytes, sizeof bytes);
-}
-
-QByteArray frameBytes(const QByteArray &payload, quint16 session)
-{
-    TSL_Frame frame;
-    frame.build(payload, session);
-    return frame.frameBytes;
 }
 
 QByteArray numbered(const QByteArray &prefix, quint32 sequence)
@@ -109,7 +101,7 @@ public:
 
     void send(const QByteArray &payload, quint16 session)
     {
-        m_port.write(frameBytes(payload, session));
+        m_port.write(dataFrame(payload, session));
         m_port.flush();
     }
 
@@ -317,7 +309,7 @@ void tst_ReaderSimulator::writesUartConfiguration()
     // The write is acknowledged only; the read that follows sees the new bytes.
     QCOMPARE(m_client->frames.at(0), ackBytes(0x0040, 0x06));
     QCOMPARE(m_client->frames.at(1), ackBytes(0x0041, 0x06));
-    QCOMPARE(m_client->frames.at(2), frameBytes(hex("010106A1B2C3"), 0x8000));
+    QCOMPARE(m_client->frames.at(2), dataFrame(hex("010106A1B2C3"), 0x8000));
 }
 
 void tst_ReaderSimulator::delaysAcknowledgement()
@@ -337,7 +329,7 @@ void tst_ReaderSimulator::splitsOutputIntoSingleBytes()
     QElapsedTimer timer;
     timer.start();
     m_client->send(hex("010602"), 0x0060);
-    const QByteArray expected = ackBytes(0x0060, 0x06) + frameBytes(hex("0107020A1B2C3D"), 0x8000);
+    const QByteArray expected = ackBytes(0x0060, 0x06) + dataFrame(hex("0107020A1B2C3D"), 0x8000);
     QVERIFY(m_client->waitForBytes(expected.size()));
 
     QCOMPARE(m_client->bytes, expected);
@@ -357,7 +349,7 @@ void tst_ReaderSimulator::writesGarbageBeforeEveryFrame()
     m_simulator->setGarbage(garbage);
     m_client->send(hex("010602"), 0x0070);
     const QByteArray ack = ackBytes(0x0070, 0x06);
-    const QByteArray answer = frameBytes(hex("0107020A1B2C3D"), 0x8000);
+    const QByteArray answer = dataFrame(hex("0107020A1B2C3D"), 0x8000);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 2, 5000);
 
     QCOMPARE(m_client->bytes, garbage + ack + garbage + answer);
@@ -381,7 +373,7 @@ void tst_ReaderSimulator::joinsAckAndAnswerInOneWrite()
         m_simulator->setAckAndAnswerTogether(true);
     m_client->send(hex("010602"), 0x0080);
     const QByteArray ack = ackBytes(0x0080, 0x06);
-    const QByteArray answer = frameBytes(hex("0107020A1B2C3D"), 0x8000);
+    const QByteArray answer = dataFrame(hex("0107020A1B2C3D"), 0x8000);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 2, 5000);
 
     QCOMPARE(m_client->reads.first(), answerFirst ? answer + ack : ack + answer);
@@ -394,7 +386,7 @@ void tst_ReaderSimulator::sendsOnItsOwn()
     m_simulator->sendFrame(hex("0102"));
     m_simulator->sendFrame(hex("0103"));
     const QByteArray expected = hex("55AA") + ackBytes(0x1234, 0x09) +
-                                frameBytes(hex("0102"), 0x8000) + frameBytes(hex("0103"), 0x8001);
+                                dataFrame(hex("0102"), 0x8000) + dataFrame(hex("0103"), 0x8001);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->bytes.size(), expected.size(), 5000);
 
     QCOMPARE(m_client->bytes, expected);
@@ -490,7 +482,7 @@ void tst_ReaderSimulator::hangsUpAndComesBack()
     QVERIFY(QFileInfo(name).isSymLink());
     QVERIFY(m_client->open(name));
 
-    const QByteArray frame = frameBytes(hex("01AABBCCDDEEFF"), 0x8000);
+    const QByteArray frame = dataFrame(hex("01AABBCCDDEEFF"), 0x8000);
     if (cutFrame) {
         m_simulator->closeInMiddleOfNextFrame();
         m_simulator->sendFrame(hex("01AABBCCDDEEFF"));
