@@ -22,7 +22,8 @@ inline QByteArray dataFrame(const QByteArray &payload, std::uint16_t session)
     return frame.frameBytes;
 }
 
-// An acknowledgement with any code, its checksum included.
+// An acknowledgement with any code, its checksum included; built by hand rather than by the
+// link library, so that tests check the library against it.
 inline QByteArray ackFrame(std::uint16_t session, std::uint8_t code)
 {
     const char checked[] = {0x02, char(code)};

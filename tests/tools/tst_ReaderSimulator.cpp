@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 
+using LinkBytes::ackFrame;
 using LinkBytes::dataFrame;
 using LinkBytes::hex;
 
@@ -29,23 +30,6 @@ qint64 steadyMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Built by hand rather than by the link library, so that both are checked.
-QByteArray ackBytes(quint16 session, int code)
-{
-    const char checked[] = {0x02, char(code)};
-    const quint16 crc = tslCrc16(checked, 2);
-    const char bytes[] = {char(0xFF),
-                          0x01,
-                          char(crc >> 8),
-                          char(crc & 0xFF),
-                          char(session >> 8),
-                          char(session & 0xFF),
-                          0x02,
-                          char(code),
-                          0x04};
-    return QByteArray(bytes, sizeof bytes);
 }
 
 QByteArray numbered(const QByteArray &prefix, quint32 sequence)
@@ -206,7 +190,7 @@ void tst_ReaderSimulator::acknowledgesWithConfiguredCode()
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 1, 5000);
     const qint64 after = steadyMs();
 
-    QCOMPARE(m_client->frames.first(), ackBytes(session, code));
+    QCOMPARE(m_client->frames.first(), ackFrame(session, code));
     if (code == TSL_AckFrame::acknowledged) {
         TSL_AckFrame ack;
         ack.build(session);
@@ -246,7 +230,7 @@ void tst_ReaderSimulator::sendsNothing()
     m_simulator->setAckCode(TSL_AckFrame::acknowledged);
     m_client->send(hex("0199"), 0x0011);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 1, 5000);
-    QCOMPARE(m_client->bytes, ackBytes(0x0011, 0x06));
+    QCOMPARE(m_client->bytes, ackFrame(0x0011, 0x06));
     QCOMPARE(m_simulator->receivedSessions(), (QList<quint16>{0x0010, 0x0011}));
 }
 
@@ -260,7 +244,7 @@ void tst_ReaderSimulator::usesQueuedAckCodesThenDefault()
         QTRY_COMPARE_WITH_TIMEOUT(m_simulator->receivedCount(), int(session), 5000);
     }
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 2, 5000);
-    QCOMPARE(m_client->frames, (QList<QByteArray>{ackBytes(1, 0x08), ackBytes(3, 0x07)}));
+    QCOMPARE(m_client->frames, (QList<QByteArray>{ackFrame(1, 0x08), ackFrame(3, 0x07)}));
 }
 
 void tst_ReaderSimulator::answersCommandAfterAck_data()
@@ -288,7 +272,7 @@ void tst_ReaderSimulator::answersCommandAfterAck()
     m_client->send(request, 0x0203);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 2, 5000);
 
-    QCOMPARE(m_client->frames.at(0), ackBytes(0x0203, 0x06));
+    QCOMPARE(m_client->frames.at(0), ackFrame(0x0203, 0x06));
     TSL_Frame frame;
     QCOMPARE(frame.parse(m_client->frames.at(1)), answer.size() + TSL_Frame::overhead);
     QCOMPARE(frame.payload, answer);
@@ -307,8 +291,8 @@ void tst_ReaderSimulator::writesUartConfiguration()
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 3, 5000);
 
     // The write is acknowledged only; the read that follows sees the new bytes.
-    QCOMPARE(m_client->frames.at(0), ackBytes(0x0040, 0x06));
-    QCOMPARE(m_client->frames.at(1), ackBytes(0x0041, 0x06));
+    QCOMPARE(m_client->frames.at(0), ackFrame(0x0040, 0x06));
+    QCOMPARE(m_client->frames.at(1), ackFrame(0x0041, 0x06));
     QCOMPARE(m_client->frames.at(2), dataFrame(hex("010106A1B2C3"), 0x8000));
 }
 
@@ -320,7 +304,7 @@ void tst_ReaderSimulator::delaysAcknowledgement()
     m_client->send(hex("010602"), 0x0050);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 2, 5000);
     QVERIFY2(timer.elapsed() >= 190, qPrintable(QString::number(timer.elapsed())));
-    QCOMPARE(m_client->frames.at(0), ackBytes(0x0050, 0x06));
+    QCOMPARE(m_client->frames.at(0), ackFrame(0x0050, 0x06));
 }
 
 void tst_ReaderSimulator::splitsOutputIntoSingleBytes()
@@ -329,7 +313,7 @@ void tst_ReaderSimulator::splitsOutputIntoSingleBytes()
     QElapsedTimer timer;
     timer.start();
     m_client->send(hex("010602"), 0x0060);
-    const QByteArray expected = ackBytes(0x0060, 0x06) + dataFrame(hex("0107020A1B2C3D"), 0x8000);
+    const QByteArray expected = ackFrame(0x0060, 0x06) + dataFrame(hex("0107020A1B2C3D"), 0x8000);
     QVERIFY(m_client->waitForBytes(expected.size()));
 
     QCOMPARE(m_client->bytes, expected);
@@ -348,7 +332,7 @@ void tst_ReaderSimulator::writesGarbageBeforeEveryFrame()
     const QByteArray garbage = hex("001337");
     m_simulator->setGarbage(garbage);
     m_client->send(hex("010602"), 0x0070);
-    const QByteArray ack = ackBytes(0x0070, 0x06);
+    const QByteArray ack = ackFrame(0x0070, 0x06);
     const QByteArray answer = dataFrame(hex("0107020A1B2C3D"), 0x8000);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 2, 5000);
 
@@ -372,7 +356,7 @@ void tst_ReaderSimulator::joinsAckAndAnswerInOneWrite()
     else
         m_simulator->setAckAndAnswerTogether(true);
     m_client->send(hex("010602"), 0x0080);
-    const QByteArray ack = ackBytes(0x0080, 0x06);
+    const QByteArray ack = ackFrame(0x0080, 0x06);
     const QByteArray answer = dataFrame(hex("0107020A1B2C3D"), 0x8000);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 2, 5000);
 
@@ -385,7 +369,7 @@ void tst_ReaderSimulator::sendsOnItsOwn()
     m_simulator->sendRecoveredNotice(0x1234);
     m_simulator->sendFrame(hex("0102"));
     m_simulator->sendFrame(hex("0103"));
-    const QByteArray expected = hex("55AA") + ackBytes(0x1234, 0x09) +
+    const QByteArray expected = hex("55AA") + ackFrame(0x1234, 0x09) +
                                 dataFrame(hex("0102"), 0x8000) + dataFrame(hex("0103"), 0x8001);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->bytes.size(), expected.size(), 5000);
 
@@ -502,7 +486,7 @@ void tst_ReaderSimulator::hangsUpAndComesBack()
     QVERIFY(m_client->open(name));
     m_client->send(hex("010602"), 0x0090);
     QTRY_COMPARE_WITH_TIMEOUT(m_client->frames.size(), 2, 5000);
-    QCOMPARE(m_client->frames.first(), ackBytes(0x0090, 0x06));
+    QCOMPARE(m_client->frames.first(), ackFrame(0x0090, 0x06));
 }
 
 void tst_ReaderSimulator::tcpAnswers_data()
