@@ -1,6 +1,7 @@
 #include "TSL.h"
 
 #include "TSL_MasterThread.h"
+#include "TSL_SendResult.h"
 #include "TSL_Trace.h"
 
 #include <QEventLoop>
@@ -19,15 +20,15 @@ int resultCode(int ackCode)
 {
     switch (ackCode) {
     case TSL_AckFrame::acknowledged:
-        return 4;
+        return TSL_SendResult::Sent;
     case TSL_AckFrame::buffered:
-        return 5;
+        return TSL_SendResult::Buffered;
     case TSL_AckFrame::rejected:
-        return 6;
+        return TSL_SendResult::Rejected;
     case TSL_AckFrame::recovered:
-        return 7;
+        return TSL_SendResult::Recovered;
     default:
-        return 8;
+        return TSL_SendResult::Error;
     }
 }
 
@@ -82,15 +83,15 @@ int TSL::send_frame(const QByteArray &payload, int size, int session)
     const QMutexLocker sendLocker(&m_sendMutex);
     m_ackCode = 0;
     if (size < 1)
-        return 8;
+        return TSL_SendResult::Error;
     if (size > TSL_Frame::maxPayloadSize || size > payload.size())
-        return 0;
+        return TSL_SendResult::PayloadTooLong;
     txFrame.build(payload.constData(), size, std::uint16_t(session));
 
     QMutexLocker locker(&mutex);
     // After close() nobody would serve the request.
     if (stop)
-        return 8;
+        return TSL_SendResult::Error;
     if (!isRunning())
         start();
     sendPending = true;

@@ -1,5 +1,7 @@
 #include "TSL_CMD_TCP.h"
 
+#include "TSL_Frame.h"
+#include "TSL_SendResult.h"
 #include "TSL_TcpTransport.h"
 #include "TSL_Trace.h"
 
@@ -8,11 +10,7 @@
 
 namespace {
 
-constexpr int MaxPayload = 247;
 constexpr int TakenCheckInterval = 10;
-constexpr int ResultTooLong = 0;
-constexpr int ResultSent = 4;
-constexpr int ResultError = 8;
 constexpr int StateUnknown = 0;
 constexpr int StateConnected = 1;
 constexpr int StateClosed = 2;
@@ -85,12 +83,12 @@ int TSL_CMD_TCP::open()
 
 int TSL_CMD_TCP::write(QByteArray *ba)
 {
-    if (!ba || ba->size() > MaxPayload) {
+    if (!ba || ba->size() > TSL_Frame::maxPayloadSize) {
         const QMutexLocker lock(&m_mutex);
         ++m_writeCounter;
-        return ba ? ResultTooLong : ResultError;
+        return ba ? TSL_SendResult::PayloadTooLong : TSL_SendResult::Error;
     }
-    return transact(*ba, true) == ba->size() ? ResultSent : ResultError;
+    return transact(*ba, true) == ba->size() ? TSL_SendResult::Sent : TSL_SendResult::Error;
 }
 
 int TSL_CMD_TCP::close()
