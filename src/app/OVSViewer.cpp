@@ -3,6 +3,9 @@
 #include "StatusLine.h"
 #include "WindowPalette.h"
 #include "project/ControlPanelTracePath.h"
+#include "readers/ReadersList.h"
+#include "readers/ReadersTab.h"
+#include "readers/ReadersTabModel.h"
 #include "ui_OVSViewer.h"
 
 #include <QDockWidget>
@@ -44,6 +47,8 @@ OVSViewer::OVSViewer(QWidget *parent)
 
     buildStatusDock();
     addDockWidget(Qt::BottomDockWidgetArea, statusDock);
+
+    buildReadersTab();
 }
 
 OVSViewer::~OVSViewer()
@@ -113,6 +118,44 @@ void OVSViewer::buildStatusDock()
     statusDock->setMaximumHeight(statusDockHeight);
     statusDock->setAllowedAreas(Qt::BottomDockWidgetArea);
     statusDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+}
+
+void OVSViewer::buildReadersTab()
+{
+    readersTab = new ReadersTab;
+    connect(readersTab, &ReadersTab::statusMessage, this, &OVSViewer::setStatusMessage);
+    connect(readersTab, &ReadersTab::selectedTab, this, &OVSViewer::setCurrentSelectedTab);
+    connect(controlPanelTracePath, &ControlPanelTracePath::projectChanged, readersTab,
+            &ReadersTab::reloadProject);
+    connect(controlPanelTracePath, &ControlPanelTracePath::requestIfReadersAreConnected, readersTab,
+            &ReadersTab::areReadersConnected);
+    connect(readersTab, &ReadersTab::readersConnectionCount, controlPanelTracePath,
+            &ControlPanelTracePath::changeProject);
+    addDockWidget(Qt::RightDockWidgetArea, readersTab);
+
+    ReadersList *registry = ReadersList::instance();
+    connect(registry, &ReadersList::connectedToReader, this, &OVSViewer::openNewReaderTab);
+    connect(registry, &ReadersList::disconnectedFromReader, this,
+            &OVSViewer::handleDisconnectReader);
+    readersTab->loadReaders();
+}
+
+void OVSViewer::openNewReaderTab(QString readerName, QString readerMac)
+{
+    const int row = readersTab->model()->rowOfReader(readerName);
+    if (row < 0)
+        return;
+    readersTab->model()->setMacAddress(row, readerMac);
+    setStatusMessage(tr("Reader \"%1\" connected successfully.").arg(readerName));
+}
+
+void OVSViewer::handleDisconnectReader(QString readerName)
+{
+    const int row = readersTab->model()->rowOfReader(readerName);
+    if (row < 0)
+        return;
+    readersTab->model()->setMacAddress(row, QString());
+    setStatusMessage(tr("Reader \"%1\" disconnected successfully.").arg(readerName));
 }
 
 void OVSViewer::setStatusMessage(QString aMessage)

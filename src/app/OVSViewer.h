@@ -13,6 +13,7 @@ class QLabel;
 class QLayout;
 class QSettings;
 class QVBoxLayout;
+class ReadersTab;
 
 namespace Ui {
 class OVSViewer;
@@ -38,19 +39,24 @@ public:
     ConnectedReaderTab *connectedReaderTab(const QString &readerName) const;
 
     ControlPanelTracePath *projectPanel() const { return controlPanelTracePath; }
+    ReadersTab *readersDock() const { return readersTab; }
 
 private slots:
     void setStatusMessage(QString aMessage);
     void resizeControlPannel(int width);
     void setCurrentSelectedTab(QDockWidget *selectedTab, DockedTabTypes type);
+    void openNewReaderTab(QString readerName, QString readerMac);
+    void handleDisconnectReader(QString readerName);
 
 private:
     void buildControlPanelDock();
     void buildStatusDock();
+    void buildReadersTab();
     void addControlPanelSection(QLayout *section);
 
     Ui::OVSViewer *ui;
     QMap<QString, ConnectedReaderTab *> connectedReaderTabs;
+    ReadersTab *readersTab = nullptr;
     ControlPanelTracePath *controlPanelTracePath = nullptr;
     QDockWidget *controlPanelDock = nullptr;
     QVBoxLayout *m_controlPanelLayout = nullptr;

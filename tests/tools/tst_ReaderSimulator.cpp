@@ -11,9 +11,11 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QList>
+#include <QNetworkDatagram>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <chrono>
@@ -137,6 +139,7 @@ private slots:
     void tcpAnswers();
     void tcpEchoSwitchedOff();
     void tcpSendsOnItsOwn();
+    void answersDiscovery();
 
 private:
     bool connectTcp(QTcpSocket &socket);
@@ -551,6 +554,41 @@ void tst_ReaderSimulator::tcpSendsOnItsOwn()
     for (int i = 0; i < count; ++i)
         QCOMPARE(received.mid(i * size, size), numbered(prefix, quint32(i)));
     QCOMPARE(m_simulator->unsolicitedSent(), count + 1);
+}
+
+void tst_ReaderSimulator::answersDiscovery()
+{
+    const QHostAddress gateway(QStringLiteral("127.0.0.2"));
+    QVERIFY(m_simulator->startDiscovery(gateway, 0));
+    const quint16 port = m_simulator->discoveryPort();
+    QVERIFY(port != 0);
+    QUdpSocket pc;
+    QVERIFY(pc.bind(QHostAddress(QHostAddress::LocalHost)));
+
+    pc.writeDatagram("Hello", gateway, port);
+    pc.writeDatagram("Hello?!", gateway, port);
+    pc.writeDatagram("Hello?", gateway, port);
+    QTRY_COMPARE_WITH_TIMEOUT(m_simulator->discoveryQuestions(), 1, 5000);
+    m_simulator->setAddress(hex("DEADBEEF"));
+    m_simulator->sendDiscoveryAnswer(QHostAddress::LocalHost, pc.localPort());
+    // The simulator sends in order: anything owed to the datagrams above arrives before this.
+    m_simulator->sendDatagram(QHostAddress::LocalHost, pc.localPort(), "end");
+
+    QList<QNetworkDatagram> received;
+    while (received.isEmpty() || received.last().data() != "end") {
+        QTRY_VERIFY_WITH_TIMEOUT(pc.hasPendingDatagrams(), 5000);
+        received.append(pc.receiveDatagram());
+    }
+    const QByteArray unused(35, '\0');
+    const QByteArray tail(5, '\0');
+    QCOMPARE(received.size(), 3);
+    QCOMPARE(received.at(0).data(), unused + hex("3D2C1B0A") + tail);
+    QCOMPARE(received.at(1).data(), unused + hex("EFBEADDE") + tail);
+    for (const QNetworkDatagram &datagram : qAsConst(received)) {
+        QCOMPARE(datagram.senderAddress(), gateway);
+        QCOMPARE(datagram.senderPort(), int(port));
+    }
+    QCOMPARE(m_simulator->discoveryQuestions(), 1);
 }
 
 OVS_TEST_MAIN(tst_ReaderSimulator)

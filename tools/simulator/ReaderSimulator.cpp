@@ -54,6 +54,26 @@ quint16 ReaderSimulator::tcpPort() const
     return inThread([this] { return m_engine->tcpPort(); });
 }
 
+bool ReaderSimulator::startDiscovery(const QHostAddress &address, quint16 port)
+{
+    return inThread([this, address, port] { return m_engine->startDiscovery(address, port); });
+}
+
+quint16 ReaderSimulator::discoveryPort() const
+{
+    return inThread([this] { return m_engine->discoveryPort(); });
+}
+
+void ReaderSimulator::sendDiscoveryAnswer(const QHostAddress &to, quint16 port)
+{
+    inThread([this, to, port] { m_engine->sendDiscoveryAnswer(to, port); });
+}
+
+void ReaderSimulator::sendDatagram(const QHostAddress &to, quint16 port, const QByteArray &bytes)
+{
+    inThread([this, to, port, bytes] { m_engine->sendDatagram(to, port, bytes); });
+}
+
 void ReaderSimulator::setAddress(const QByteArray &address)
 {
     inThread([this, address] { m_engine->settings().address = address; });
@@ -196,6 +216,11 @@ QList<qint64> ReaderSimulator::ackLatenciesUs() const
 int ReaderSimulator::unsolicitedSent() const
 {
     return inThread([this] { return m_engine->records().unsolicitedSent; });
+}
+
+int ReaderSimulator::discoveryQuestions() const
+{
+    return inThread([this] { return m_engine->records().discoveryQuestions; });
 }
 
 void ReaderSimulator::clearRecords()

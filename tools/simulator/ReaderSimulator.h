@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QMetaObject>
 #include <QObject>
@@ -13,9 +14,9 @@
 class SimulatorEngine;
 
 // A simulated radio reader for tests, benchmarks and the demo: the TSL protocol on a
-// pseudo-terminal and raw payloads on a loopback TCP port. All I/O runs in the
-// simulator's own thread, so a caller may block while waiting for an answer; every
-// method is thread-safe and returns copies.
+// pseudo-terminal, raw payloads on a loopback TCP port and a gateway's answer to discovery
+// over UDP. All I/O runs in the simulator's own thread, so a caller may block while waiting
+// for an answer; every method is thread-safe and returns copies.
 class ReaderSimulator : public QObject
 {
     Q_OBJECT
@@ -46,8 +47,21 @@ public:
     // The port listened on, 0 when not listening.
     quint16 tcpPort() const;
 
+    // Discovery side -----------------------------------------------------------------------
+    // Listens for UDP on address and port (0 lets the system choose) and answers every
+    // datagram that is exactly "Hello?" with a 44-byte gateway answer carrying the address in
+    // bytes 35..38, least significant byte first. False on failure.
+    bool startDiscovery(const QHostAddress &address, quint16 port = 0);
+    // The UDP port listened on, 0 when not listening.
+    quint16 discoveryPort() const;
+    // A gateway answer nobody asked for, from the discovery socket.
+    void sendDiscoveryAnswer(const QHostAddress &to, quint16 port);
+    // Any datagram, from the discovery socket.
+    void sendDatagram(const QHostAddress &to, quint16 port, const QByteArray &bytes);
+
     // Answers ------------------------------------------------------------------------------
-    // The 4 bytes that 01 06 02 answers with (after 01 07 02); default 0A 1B 2C 3D.
+    // The 4 bytes that 01 06 02 answers with (after 01 07 02) and that the discovery answer
+    // carries; default 0A 1B 2C 3D.
     void setAddress(const QByteArray &address);
     // The 3 UART configuration bytes that 01 01 06 reads and 01 01 07 writes; default 05 10 03.
     void setUartConfiguration(const QByteArray &config);
@@ -113,6 +127,8 @@ public:
     QList<qint64> ackLatenciesUs() const;
     // Frames and TCP chunks sent on its own and fully written so far.
     int unsolicitedSent() const;
+    // Discovery questions received ("Hello?" exactly).
+    int discoveryQuestions() const;
     // Forgets all records.
     void clearRecords();
 

@@ -7,9 +7,11 @@
 #include "link/TSL_Frame.h"
 
 #include <QHostAddress>
+#include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUdpSocket>
 
 #include <chrono>
 
@@ -17,6 +19,10 @@ namespace {
 
 // Above this much unsent TCP data an unpaced run waits for the client.
 constexpr qint64 tcpHighWater = 64 * 1024;
+
+const QByteArray discoveryQuestion = QByteArrayLiteral("Hello?");
+constexpr int discoveryAnswerSize = 44;
+constexpr int discoveryAddressOffset = 35;
 
 qint64 nowUs()
 {
@@ -37,6 +43,15 @@ QByteArray ackFrame(quint16 session, int code)
     return frame.frameBytes;
 }
 
+// Only the address is meaningful to the workbench; the other bytes stay zero.
+QByteArray discoveryAnswer(const QByteArray &address)
+{
+    QByteArray answer(discoveryAnswerSize, '\0');
+    for (int i = 0; i < 4 && i < address.size(); ++i)
+        answer[discoveryAddressOffset + i] = address.at(address.size() - 1 - i);
+    return answer;
+}
+
 } // namespace
 
 SimulatorEngine::SimulatorEngine(QObject *parent)
@@ -49,11 +64,13 @@ SimulatorEngine::SimulatorEngine(QObject *parent)
     , m_tcpFlood(new UnsolicitedFlood([this] { return tcpHasRoom(); },
                                       [this](const QByteArray &payload) { sendTcpChunk(payload); },
                                       this))
+    , m_discovery(new QUdpSocket(this))
 {
     connect(m_line, &PtyLine::received, this, &SimulatorEngine::onSerialBytes);
     connect(m_line, &PtyLine::segmentWritten, this, &SimulatorEngine::onFrameWritten);
     connect(m_line, &PtyLine::drained, m_serialFlood, &UnsolicitedFlood::resume);
     connect(m_server, &QTcpServer::newConnection, this, &SimulatorEngine::onNewConnection);
+    connect(m_discovery, &QUdpSocket::readyRead, this, &SimulatorEngine::onDiscoveryReadyRead);
 }
 
 bool SimulatorEngine::startSerial(const QString &linkPath)
@@ -85,6 +102,17 @@ bool SimulatorEngine::startTcp(quint16 port)
 quint16 SimulatorEngine::tcpPort() const
 {
     return m_server->serverPort();
+}
+
+bool SimulatorEngine::startDiscovery(const QHostAddress &address, quint16 port)
+{
+    m_discovery->close();
+    return m_discovery->bind(address, port);
+}
+
+quint16 SimulatorEngine::discoveryPort() const
+{
+    return m_discovery->localPort();
 }
 
 void SimulatorEngine::sendFrame(const QByteArray &payload)
@@ -119,6 +147,16 @@ void SimulatorEngine::sendTcpChunk(const QByteArray &chunk)
 void SimulatorEngine::startTcpUnsolicited(int count, int perSecond, const QByteArray &prefix)
 {
     m_tcpFlood->start(count, perSecond, prefix);
+}
+
+void SimulatorEngine::sendDiscoveryAnswer(const QHostAddress &to, quint16 port)
+{
+    sendDatagram(to, port, discoveryAnswer(m_settings.address));
+}
+
+void SimulatorEngine::sendDatagram(const QHostAddress &to, quint16 port, const QByteArray &bytes)
+{
+    m_discovery->writeDatagram(bytes, to, port);
 }
 
 void SimulatorEngine::onSerialBytes(const QByteArray &bytes)
@@ -269,4 +307,16 @@ bool SimulatorEngine::tcpHasRoom() const
         if (client->bytesToWrite() >= tcpHighWater)
             return false;
     return true;
+}
+
+void SimulatorEngine::onDiscoveryReadyRead()
+{
+    while (m_discovery->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_discovery->receiveDatagram();
+        if (datagram.data() != discoveryQuestion)
+            continue;
+        ++m_records.discoveryQuestions;
+        if (!m_settings.silent)
+            sendDiscoveryAnswer(datagram.senderAddress(), quint16(datagram.senderPort()));
+    }
 }

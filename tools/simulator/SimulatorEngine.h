@@ -11,8 +11,10 @@
 #include <QString>
 
 class PtyLine;
+class QHostAddress;
 class QTcpServer;
 class QTcpSocket;
+class QUdpSocket;
 class UnsolicitedFlood;
 
 // The simulated reader itself. Lives in the simulator thread; ReaderSimulator calls into it.
@@ -32,6 +34,8 @@ public:
     bool reopenSerial();
     bool startTcp(quint16 port);
     quint16 tcpPort() const;
+    bool startDiscovery(const QHostAddress &address, quint16 port);
+    quint16 discoveryPort() const;
 
     void closeInMiddleOfNextFrame() { m_cutNextFrame = true; }
     void sendFrame(const QByteArray &payload);
@@ -40,6 +44,8 @@ public:
     void startUnsolicited(int count, int perSecond, const QByteArray &prefix);
     void sendTcpChunk(const QByteArray &chunk);
     void startTcpUnsolicited(int count, int perSecond, const QByteArray &prefix);
+    void sendDiscoveryAnswer(const QHostAddress &to, quint16 port);
+    void sendDatagram(const QHostAddress &to, quint16 port, const QByteArray &bytes);
 
 private:
     void onSerialBytes(const QByteArray &bytes);
@@ -53,6 +59,7 @@ private:
     void onNewConnection();
     void onTcpReadyRead(QTcpSocket *socket);
     bool tcpHasRoom() const;
+    void onDiscoveryReadyRead();
 
     SimulatorSettings m_settings;
     SimulatorRecords m_records;
@@ -66,4 +73,5 @@ private:
     QTcpServer *m_server;
     QList<QTcpSocket *> m_clients;
     UnsolicitedFlood *m_tcpFlood;
+    QUdpSocket *m_discovery;
 };

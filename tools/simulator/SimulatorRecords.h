@@ -12,4 +12,5 @@ struct SimulatorRecords
     QList<quint16> ackedSessions;
     QList<qint64> ackLatenciesUs;
     int unsolicitedSent = 0;
+    int discoveryQuestions = 0;
 };

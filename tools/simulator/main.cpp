@@ -4,6 +4,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QString>
 
 #include <cstdio>
@@ -61,8 +62,8 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("A simulated radio reader: TSL frames on a pseudo-terminal and raw "
-                       "payloads on 127.0.0.1."));
+        QStringLiteral("A simulated radio reader: TSL frames on a pseudo-terminal, raw "
+                       "payloads on 127.0.0.1 and answers to gateway discovery over UDP."));
     parser.addHelpOption();
     const QCommandLineOption serial(QStringLiteral("serial"),
                                     QStringLiteral("Open a pseudo-terminal speaking TSL."));
@@ -83,11 +84,16 @@ int main(int argc, char *argv[])
                                   QStringLiteral("Pace serial output as at this baud rate; "
                                                  "0 = unpaced."),
                                   QStringLiteral("n"), QStringLiteral("0"));
-    parser.addOptions({serial, link, tcp, address, rate, baud});
+    const QCommandLineOption discovery(QStringLiteral("discovery"),
+                                       QStringLiteral("Answer gateway discovery (\"Hello?\") "
+                                                      "on UDP <address:port>; port 0 chooses "
+                                                      "one."),
+                                       QStringLiteral("address:port"));
+    parser.addOptions({serial, link, tcp, address, rate, baud, discovery});
     parser.process(application);
 
-    if (!parser.isSet(serial) && !parser.isSet(tcp))
-        return fail(QStringLiteral("nothing to do: give --serial and/or --tcp"));
+    if (!parser.isSet(serial) && !parser.isSet(tcp) && !parser.isSet(discovery))
+        return fail(QStringLiteral("nothing to do: give --serial, --tcp and/or --discovery"));
     const QByteArray addressBytes = QByteArray::fromHex(parser.value(address).toLatin1());
     if (addressBytes.size() != 4 || parser.value(address).size() != 8)
         return fail(QStringLiteral("--address needs 8 hex digits"));
@@ -119,6 +125,18 @@ int main(int argc, char *argv[])
         std::printf("tcp: 127.0.0.1:%u\n", unsigned(simulator.tcpPort()));
         if (framesPerSecond > 0)
             simulator.startTcpUnsolicited(endless, framesPerSecond, prefix);
+    }
+    if (parser.isSet(discovery)) {
+        const QString value = parser.value(discovery);
+        const int colon = value.lastIndexOf(QLatin1Char(':'));
+        const QHostAddress host(value.left(colon));
+        bool portOk = false;
+        const uint port = value.mid(colon + 1).toUInt(&portOk);
+        if (colon < 0 || host.isNull() || !portOk || port > 65535 ||
+            !simulator.startDiscovery(host, quint16(port)))
+            return fail(QStringLiteral("cannot listen for discovery on %1").arg(value));
+        std::printf("discovery: %s:%u\n", qPrintable(host.toString()),
+                    unsigned(simulator.discoveryPort()));
     }
     std::fflush(stdout);
 

@@ -1,0 +1,18 @@
+#include "t_Reader.h"
+
+#include <QStringList>
+
+QString readerStateText(std::int32_t state)
+{
+    static const QStringList texts = {QStringLiteral("Default"),   QStringLiteral("Init"),
+                                      QStringLiteral("Connected"), QStringLiteral("Disconnected"),
+                                      QStringLiteral("Discover"),  QStringLiteral("Error"),
+                                      QStringLiteral("OTA"),       QStringLiteral("OK")};
+    return state >= 0 && state < texts.size() ? texts.at(state) : QString();
+}
+
+QString readerActionText(std::int32_t state)
+{
+    return state == STATE_CONNECTED || state == STATE_OTA ? QStringLiteral("Disconnect")
+                                                          : QStringLiteral("Connect");
+}
