@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QUdpSocket>
@@ -72,6 +73,7 @@ private slots:
     void removeReader();
     void editWritesTheFile();
     void reloadProjectKeepsTheFile();
+    void portEditors();
     void countsConnectedReaders();
     void discoveredGatewaysBecomeReaders();
 
@@ -405,6 +407,34 @@ void tst_ReadersTab::editWritesTheFile()
                         "IPReader;Roof;192.168.1.41;6000;000000000000;\n"));
 }
 
+void tst_ReadersTab::portEditors()
+{
+    openWindow("Serial;Bench;COM3;115200;000000000000;\n"
+               "IPReader;Roof;192.168.1.40;5000;000000000000;\n");
+    QTableView *table = m_tab->table();
+    QAbstractItemDelegate *delegate = table->itemDelegateForColumn(ReadersTabModel::PortColumn);
+    QVERIFY(delegate);
+    QStyleOptionViewItem option;
+    option.rect = QRect(10, 20, 120, 24);
+
+    std::unique_ptr<QWidget> ipEditor(
+        delegate->createEditor(table->viewport(), option, m_model->index(1, 1)));
+    auto *addressEdit = qobject_cast<QLineEdit *>(ipEditor.get());
+    QVERIFY(addressEdit);
+    QVERIFY(addressEdit->inputMask().startsWith(QStringLiteral("000.000.000.000")));
+    delegate->setEditorData(addressEdit, m_model->index(1, 1));
+    QCOMPARE(addressEdit->text(), QStringLiteral("192.168.1.40"));
+    delegate->updateEditorGeometry(addressEdit, option, m_model->index(1, 1));
+    QCOMPARE(addressEdit->geometry(), option.rect);
+
+    std::unique_ptr<QWidget> serialEditor(
+        delegate->createEditor(table->viewport(), option, m_model->index(0, 1)));
+    auto *portCombo = qobject_cast<QComboBox *>(serialEditor.get());
+    QVERIFY(portCombo);
+    delegate->setEditorData(portCombo, m_model->index(0, 1));
+    QCOMPARE(portCombo->currentText(), QStringLiteral("COM3"));
+}
+
 void tst_ReadersTab::reloadProjectKeepsTheFile()
 {
     const QByteArray list("Serial;A;COM1;9600;000000000000;\n"
@@ -485,6 +515,13 @@ void tst_ReadersTab::discoveredGatewaysBecomeReaders()
     QTRY_VERIFY(!messages.isEmpty());
     QCOMPARE(messages.last().first().toString(),
              QStringLiteral("Error: Reader \"IP0A1B2C3D\" is already in the TSL list."));
+    QCOMPARE(m_model->rowCount(), 2);
+
+    // Another gateway behind an address that the table already has.
+    m_simulator->setAddress(QByteArray::fromHex("55667788"));
+    m_simulator->sendDiscoveryAnswer(QHostAddress::LocalHost, localPort);
+    QTRY_COMPARE(messages.last().first().toString(),
+                 QStringLiteral("Error: Reader with IP address \"127.0.0.2\" already exist."));
     QCOMPARE(m_model->rowCount(), 2);
     QVERIFY(contentsOf(ControlPanelTracePath::readersFilePath()).contains("IPReader;IP11223344;"));
 
