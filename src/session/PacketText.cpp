@@ -1,0 +1,103 @@
+#include "PacketText.h"
+
+#include "app/StatusLine.h"
+
+#include <QLocale>
+#include <QTime>
+
+#include <array>
+
+namespace PacketText {
+
+const QString nak = QStringLiteral("NAK");
+const QString received = QStringLiteral("Received");
+const QString answered = QStringLiteral("Answered");
+const QString sent = QStringLiteral("Sent");
+const QString buffered = QStringLiteral("Buffered");
+const QString dropped = QStringLiteral("Dropped");
+const QString recovered = QStringLiteral("Recovered");
+const QString inProgress = QStringLiteral("In progress");
+const QString retried = QStringLiteral("Retried");
+const QString payloadTooLong = QStringLiteral("Payload too long");
+const QString payloadTooShort = QStringLiteral("Payload too short");
+const QString sessionNumberError = QStringLiteral("Session number error");
+const QString rejected = QStringLiteral("Rejected");
+const QString error = QStringLiteral("Error");
+
+namespace {
+
+const QString stampFormat = QStringLiteral("ddd yyyy-MM-dd HH:mm:ss:zzz");
+
+QLocale stampLocale()
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates);
+}
+
+} // namespace
+
+QStringList statusTexts()
+{
+    return {nak,       received,   answered, sent,           buffered,        dropped,
+            recovered, inProgress, retried,  payloadTooLong, payloadTooShort, sessionNumberError,
+            rejected,  error};
+}
+
+QString sendResultStatus(int code)
+{
+    static const std::array<const QString *, 9> table = {
+        &payloadTooLong, &payloadTooShort, &nak,      &sessionNumberError,
+        &sent,           &buffered,        &rejected, &sent,
+        &error};
+    return code >= 0 && code < int(table.size()) ? *table[std::size_t(code)] : error;
+}
+
+QString stamp(const QDateTime &dateTime)
+{
+    return stampLocale().toString(dateTime, stampFormat);
+}
+
+QString toDisplayTime(const QString &stampText)
+{
+    const QDateTime parsed = stampLocale().toDateTime(stampText, stampFormat);
+    QString text =
+        parsed.isValid()
+            ? StatusLine::roundedToTenth(parsed.time()).toString(QStringLiteral("HH:mm:ss.zzz"))
+            : stampText;
+    text.chop(2);
+    return text;
+}
+
+QString spaceHexPairs(const QString &command)
+{
+    QString spaced;
+    spaced.reserve(command.size() * 3 / 2);
+    for (int i = 0; i < command.size(); i += 2) {
+        if (i > 0)
+            spaced += QLatin1Char(' ');
+        spaced += command.midRef(i, 2);
+    }
+    return spaced;
+}
+
+QString bytesToHexText(const QByteArray &bytes, const QString &separator)
+{
+    QString text;
+    text.reserve(bytes.size() * (2 + separator.size()));
+    for (char byte : bytes)
+        text +=
+            QStringLiteral("%1").arg(uint(std::uint8_t(byte)), 2, 16, QLatin1Char('0')).toUpper() +
+            separator;
+    return text;
+}
+
+QColor rowColor(std::uint16_t sessionNumber)
+{
+    static const std::array<QColor, 4> ordinary = {QColor(232, 251, 249), QColor(166, 238, 227),
+                                                   QColor(117, 230, 224), QColor(33, 209, 191)};
+    static const std::array<QColor, 4> other = {QColor(240, 251, 219), QColor(221, 243, 154),
+                                                QColor(211, 238, 104), QColor(173, 228, 27)};
+    const auto &palette = sessionNumber < 32767 ? ordinary : other;
+    return palette[sessionNumber % 4];
+}
+
+} // namespace PacketText
