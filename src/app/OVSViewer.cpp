@@ -6,6 +6,7 @@
 #include "readers/ReadersList.h"
 #include "readers/ReadersTab.h"
 #include "readers/ReadersTabModel.h"
+#include "session/DataSender.h"
 #include "ui_OVSViewer.h"
 
 #include <QDockWidget>
@@ -125,6 +126,8 @@ void OVSViewer::buildReadersTab()
     readersTab = new ReadersTab;
     connect(readersTab, &ReadersTab::statusMessage, this, &OVSViewer::setStatusMessage);
     connect(readersTab, &ReadersTab::selectedTab, this, &OVSViewer::setCurrentSelectedTab);
+    connect(readersTab->dataSender(), &DataSender::statusMessage, this,
+            &OVSViewer::setStatusMessage);
     connect(controlPanelTracePath, &ControlPanelTracePath::projectChanged, readersTab,
             &ReadersTab::reloadProject);
     connect(controlPanelTracePath, &ControlPanelTracePath::requestIfReadersAreConnected, readersTab,

@@ -6,6 +6,7 @@
 #include "ReadersTabModel.h"
 #include "TesselGatewayDetector.h"
 #include "app/StyleSheet.h"
+#include "session/DataSender.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -53,6 +54,7 @@ ReadersTab::ReadersTab(QWidget *parent)
     , m_addButton(new QPushButton(tr("Add reader")))
     , m_removeButton(new QPushButton(tr("Remove reader")))
     , m_detectionButton(new QPushButton(tr("Start")))
+    , m_dataSender(new DataSender)
 {
     setObjectName(QStringLiteral("readersTab"));
     auto *contents = new QWidget;
@@ -97,10 +99,17 @@ ReadersTab::ReadersTab(QWidget *parent)
     connect(m_detectionButton, &QPushButton::released, this, &ReadersTab::toggleGatewayDetection);
     connect(this, &QDockWidget::visibilityChanged, this, &ReadersTab::handleVisibilityChanged);
     connectionTypeChanged(m_typeCombo->currentText());
+
+    m_dataSender->moveToThread(&m_senderThread);
+    connect(this, &ReadersTab::sendDataToReader, m_dataSender, &DataSender::sendDataToReader);
+    connect(&m_senderThread, &QThread::finished, m_dataSender, &QObject::deleteLater);
+    m_senderThread.start();
 }
 
 ReadersTab::~ReadersTab()
 {
+    m_senderThread.quit();
+    m_senderThread.wait();
     m_detectionThread.quit();
     m_detectionThread.wait();
 }

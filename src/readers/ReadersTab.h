@@ -9,6 +9,7 @@
 #include <QString>
 #include <QThread>
 
+class DataSender;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -29,6 +30,7 @@ public:
 
     ReadersTabModel *model() const { return m_model; }
     QTableView *table() const { return m_table; }
+    DataSender *dataSender() const { return m_dataSender; }
 
     // Where the discovery question goes and where the answers come back; broadcast on port
     // 64000 unless a test or a demo says otherwise.
@@ -75,6 +77,8 @@ private:
     QPushButton *m_addButton;
     QPushButton *m_removeButton;
     QPushButton *m_detectionButton;
+    QThread m_senderThread;
+    DataSender *m_dataSender;
     QThread m_detectionThread;
     TesselGatewayDetector *m_detector = nullptr;
     QHostAddress m_discoveryTarget = QHostAddress::Broadcast;

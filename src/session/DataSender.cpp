@@ -1,0 +1,107 @@
+#include "DataSender.h"
+
+#include "PacketText.h"
+#include "app/DockedTabTypes.h"
+#include "link/TSL_CMD.h"
+#include "link/TSL_CMD_TCP.h"
+#include "readers/ReadersList.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QTimer>
+
+namespace {
+
+constexpr int repeatUnitMs = 100;
+
+} // namespace
+
+DataSender::DataSender(QObject *parent)
+    : QObject(parent)
+{
+    registerReaderPacketType();
+}
+
+DataSender::~DataSender()
+{
+    delete repeatTimer;
+}
+
+void DataSender::sendDataToReader(QString readerName, QString readerCmd, int tabType)
+{
+    if (readerCmd.isEmpty()) {
+        emit statusMessage(tr("Error: Command for reader \"%1\" is empty.").arg(readerName));
+        return;
+    }
+    t_Reader *reader = nullptr;
+    if (!ReadersList::instance()->findReader(&reader, readerName.toLatin1())) {
+        emit statusMessage(
+            tr("Error: Reader \"%1\" is not found in the TSL list.").arg(readerName));
+        return;
+    }
+    if (!reader) {
+        emit statusMessage(tr("Error: Reader \"%1\" has not valid data.").arg(readerName));
+        return;
+    }
+    if (reader->state != STATE_CONNECTED || !reader->link) {
+        emit statusMessage(tr("Error: Reader \"%1\" is not connected.").arg(readerName));
+        return;
+    }
+    QByteArray bytes = QByteArray::fromHex(readerCmd.toLatin1());
+    bytes.truncate(readerCmd.size() / 2);
+
+    readerPacket_t packet;
+    packet.readerName = readerName;
+    packet.time = PacketText::toDisplayTime(PacketText::stamp(QDateTime::currentDateTime()));
+    packet.direction = QStringLiteral("Tx");
+    packet.frame = PacketText::spaceHexPairs(readerCmd);
+    int session = 0;
+    if (reader->type == READER_IP) {
+        auto *link = static_cast<TSL_CMD_TCP *>(reader->link);
+        session = link->sessionNumber();
+        packet.status = PacketText::sent;
+        packet.sessionNumber = std::uint16_t(session);
+        emit messageSent(packet, tabType);
+        link->write(&bytes);
+    } else if (reader->type == READER_SERIAL) {
+        auto *link = static_cast<TSL_CMD *>(reader->link);
+        session = link->sessionNumber();
+        packet.status = PacketText::inProgress;
+        packet.sessionNumber = std::uint16_t(session);
+        emit messageSent(packet, tabType);
+        const int result = link->send_frame(bytes, bytes.size(), session);
+        packet.status = PacketText::sendResultStatus(result);
+        emit messageSent(packet, tabType);
+    }
+    if (tabType == TAB_FIRMWARE_UPGRADE)
+        emit cmdSessionNumber(session);
+}
+
+void DataSender::startReaderRepeatMode(QString readerName, QString readerCmd, int repeatInterval)
+{
+    if (!repeatTimer) {
+        repeatTimer = new QTimer;
+        connect(repeatTimer, &QTimer::timeout, this, &DataSender::timerFinctionTimeout);
+    }
+    repeatReaderName = readerName;
+    repeatCommand = readerCmd;
+    repeatTimer->start(repeatInterval * repeatUnitMs);
+    emit startRepeatModeResult(true);
+}
+
+void DataSender::stopReaderRepeatMode()
+{
+    if (!repeatTimer) {
+        emit stopRepeatModeResult(false);
+        return;
+    }
+    repeatReaderName.clear();
+    repeatCommand.clear();
+    repeatTimer->stop();
+    emit stopRepeatModeResult(true);
+}
+
+void DataSender::timerFinctionTimeout()
+{
+    sendDataToReader(repeatReaderName, repeatCommand, TAB_CONNECTED_READER);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "readerPacket_t.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QWaitCondition>
+
+class QTimer;
+
+// The one way out of a reader tab: validates a command, turns its hexadecimal text into bytes,
+// hands them to the reader's link and reports every outgoing frame. It lives in a thread of
+// its own, so that a send that blocks until the reader answers never blocks the window.
+class DataSender : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DataSender(QObject *parent = nullptr);
+    ~DataSender() override;
+
+    // Shared with the script engine and the tab (see the tab for how they are used).
+    QMutex workMutex;
+    QWaitCondition stopCondition;
+    QWaitCondition answerCondition;
+    int commandDelayMs = 0;
+    bool stopRequested = false;
+
+public slots:
+    void sendDataToReader(QString readerName, QString readerCmd, int tabType);
+    void startReaderRepeatMode(QString readerName, QString readerCmd, int repeatInterval);
+    void stopReaderRepeatMode();
+    void timerFinctionTimeout();
+
+signals:
+    void statusMessage(QString message);
+    void startRepeatModeResult(bool result);
+    void stopRepeatModeResult(bool result);
+    void readerScriptExecutionFinished();
+    void cmdSessionNumber(int sessionNum);
+    void messageSent(readerPacket_t &message, int tabType);
+
+private:
+    QTimer *repeatTimer = nullptr;
+    QString repeatReaderName;
+    QString repeatCommand;
+};
