@@ -1,0 +1,68 @@
+#include "PatternRule.h"
+
+#include <QStringList>
+
+PatternRule::PatternRule(const QString &line)
+{
+    const QStringList fields = line.split(QLatin1Char(';'));
+    if (fields.size() < 3)
+        return;
+    m_name = fields.at(0);
+    const QString &keyword = fields.at(1);
+    if (keyword == QLatin1String("LEFT") || keyword == QLatin1String("RIGHT")) {
+        m_kind = keyword == QLatin1String("LEFT") ? LEFT : RIGHT;
+        if (fields.size() < 4)
+            return;
+        m_offset = fields.at(2).toInt();
+        m_pattern = fields.at(3);
+        m_hasAnswer = fields.size() > 4;
+        m_answer = fields.value(4);
+    } else if (keyword == QLatin1String("STXT")) {
+        m_kind = STXT;
+        m_pattern = fields.at(2);
+        m_hasAnswer = fields.size() > 3;
+        m_answer = fields.value(3);
+    } else {
+        return;
+    }
+
+    const QString offsetText = QString::number(m_offset);
+    switch (m_kind) {
+    case LEFT:
+        m_expression.setPattern(QStringLiteral("^.{") + offsetText + QStringLiteral("}") +
+                                m_pattern + QStringLiteral(".*"));
+        break;
+    case RIGHT:
+        m_expression.setPattern(QStringLiteral(".*") + m_pattern + QStringLiteral(".{") +
+                                offsetText + QStringLiteral("}$"));
+        break;
+    case STXT:
+        m_expression.setPattern(QStringLiteral(".*") + m_pattern + QStringLiteral(".*"));
+        break;
+    }
+    // A pattern that is no valid expression never matches.
+    m_valid = m_expression.isValid();
+}
+
+bool PatternRule::matches(const QString &readerName, const QString &frame)
+{
+    if (!m_valid || !m_expression.exactMatch(frame))
+        return false;
+    ++m_counters[readerName];
+    return true;
+}
+
+int PatternRule::matchCount(const QString &readerName) const
+{
+    if (!readerName.isEmpty())
+        return m_counters.value(readerName, 0);
+    int total = 0;
+    for (int count : m_counters)
+        total += count;
+    return total;
+}
+
+void PatternRule::clearCounters()
+{
+    m_counters.clear();
+}
