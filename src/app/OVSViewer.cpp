@@ -2,6 +2,7 @@
 
 #include "StatusLine.h"
 #include "WindowPalette.h"
+#include "patterns/ControlPanelPackets.h"
 #include "project/ControlPanelTracePath.h"
 #include "readers/ReadersList.h"
 #include "readers/ReadersTab.h"
@@ -93,6 +94,13 @@ void OVSViewer::buildControlPanelDock()
     addControlPanelSection(controlPanelTracePath);
     connect(controlPanelTracePath, &ControlPanelTracePath::statusMessage, this,
             &OVSViewer::setStatusMessage);
+
+    controlPanelPackets = new ControlPanelPackets;
+    addControlPanelSection(controlPanelPackets);
+    connect(controlPanelPackets, &ControlPanelPackets::statusMessage, this,
+            &OVSViewer::setStatusMessage);
+    connect(controlPanelTracePath, &ControlPanelTracePath::projectChanged, controlPanelPackets,
+            &ControlPanelPackets::loadAnalizeFromProject);
 
     // The panel is as wide as its widest section needs, never narrower than the minimum.
     controlPanelDock->setFixedWidth(controlPanelMinimumWidth);

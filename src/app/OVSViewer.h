@@ -7,6 +7,7 @@
 #include <QString>
 
 class ConnectedReaderTab;
+class ControlPanelPackets;
 class ControlPanelTracePath;
 class QDockWidget;
 class QLabel;
@@ -40,6 +41,7 @@ public:
 
     ControlPanelTracePath *projectPanel() const { return controlPanelTracePath; }
     ReadersTab *readersDock() const { return readersTab; }
+    ControlPanelPackets *packetsPanel() const { return controlPanelPackets; }
 
 private slots:
     void setStatusMessage(QString aMessage);
@@ -58,6 +60,7 @@ private:
     QMap<QString, ConnectedReaderTab *> connectedReaderTabs;
     ReadersTab *readersTab = nullptr;
     ControlPanelTracePath *controlPanelTracePath = nullptr;
+    ControlPanelPackets *controlPanelPackets = nullptr;
     QDockWidget *controlPanelDock = nullptr;
     QVBoxLayout *m_controlPanelLayout = nullptr;
     QDockWidget *statusDock = nullptr;

@@ -1,8 +1,10 @@
 #include "IsolatedHome.h"
 #include "app/OVSViewer.h"
+#include "patterns/ControlPanelPackets.h"
 #include "project/ControlPanelTracePath.h"
 
 #include <QDockWidget>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPalette>
@@ -52,6 +54,7 @@ private slots:
     void selectedTabIsRemembered_data();
     void selectedTabIsRemembered();
     void projectSurvivesRestart();
+    void packetsPanelFollowsTheProject();
 
 private:
     std::unique_ptr<QTemporaryDir> m_projectsFolder;
@@ -284,6 +287,23 @@ void tst_OVSViewer::projectSurvivesRestart()
     OVSViewer restarted;
     QCOMPARE(ControlPanelTracePath::projectPath(), chosen);
     QCOMPARE(restarted.projectPanel()->pathLabel()->text(), chosen);
+}
+
+void tst_OVSViewer::packetsPanelFollowsTheProject()
+{
+    OVSViewer window;
+    ControlPanelPackets *packets = window.packetsPanel();
+    QVERIFY(packets);
+    QVERIFY(packets->rules().isEmpty());
+    const QString next = m_projectsFolder->path() + QStringLiteral("/with rules");
+    QVERIFY(QDir().mkpath(next));
+    QFile rules(next + QStringLiteral("/frame_recognize_pattern.txt"));
+    QVERIFY(rules.open(QIODevice::WriteOnly));
+    rules.write("Hello;STXT;0102\nBye;STXT;0304\n");
+    rules.close();
+    window.projectPanel()->setProjectPath(next);
+    QCOMPARE(packets->rules().size(), 2);
+    QCOMPARE(packets->patternFile(), next + QStringLiteral("/frame_recognize_pattern.txt"));
 }
 
 OVS_TEST_MAIN(tst_OVSViewer)

@@ -1,0 +1,197 @@
+#include "IsolatedHome.h"
+#include "patterns/ControlPanelPackets.h"
+#include "patterns/PatternMatchingRule.h"
+#include "project/ControlPanelTracePath.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <QtTest>
+
+#include <memory>
+
+using Snapshots = QList<ControlPanelPackets::T_matchSnapshot>;
+
+// Receives the files that the panel asks the desktop to open.
+class OpenedFiles : public QObject
+{
+    Q_OBJECT
+
+public:
+    QStringList paths;
+
+public slots:
+    void openUrl(const QUrl &url) { paths << url.toLocalFile(); }
+};
+
+class tst_ControlPanelPackets : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void withoutPatternFile();
+    void analyseFrame();
+    void countsAcrossReaders();
+    void clearingCounters();
+    void rescanReadsTheFileAgain();
+    void openConfigFile();
+
+private:
+    void writePatterns(const QByteArray &lines);
+    ControlPanelPackets *makePanel();
+    void toggleAnalysing();
+
+    std::unique_ptr<QTemporaryDir> m_project;
+    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<QWidget> m_host;
+    ControlPanelPackets *m_panel = nullptr;
+};
+
+void tst_ControlPanelPackets::init()
+{
+    m_project = std::make_unique<QTemporaryDir>();
+    m_settings =
+        std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                    QStringLiteral("ovraDiroz"), QStringLiteral("tesselViewer"));
+    m_settings->setValue(QStringLiteral("startProjectPath"), m_project->path());
+    m_host = std::make_unique<QWidget>();
+    auto *layout = new QVBoxLayout(m_host.get());
+    layout->addLayout(new ControlPanelTracePath(m_settings.get()));
+    QCOMPARE(ControlPanelTracePath::projectPath(), m_project->path());
+}
+
+void tst_ControlPanelPackets::cleanup()
+{
+    m_host.reset();
+    m_panel = nullptr;
+}
+
+void tst_ControlPanelPackets::writePatterns(const QByteArray &lines)
+{
+    QFile file(ControlPanelTracePath::patternRulesPath());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(lines);
+}
+
+ControlPanelPackets *tst_ControlPanelPackets::makePanel()
+{
+    m_panel = new ControlPanelPackets;
+    m_host->layout()->addItem(m_panel);
+    return m_panel;
+}
+
+void tst_ControlPanelPackets::toggleAnalysing()
+{
+    emit m_panel->analyseButton()->released();
+}
+
+void tst_ControlPanelPackets::withoutPatternFile()
+{
+    makePanel();
+    QVERIFY(m_panel->rules().isEmpty());
+    QCOMPARE(m_panel->patternFile(),
+             m_project->path() + QStringLiteral("/frame_recognize_pattern.txt"));
+    QCOMPARE(m_panel->analyseButton()->text(), QStringLiteral("Launch analysing"));
+    toggleAnalysing();
+    QVERIFY(m_panel->analysing());
+    QCOMPARE(m_panel->analyseButton()->text(), QStringLiteral("Stop analysing"));
+    QVERIFY(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102")).isEmpty());
+}
+
+void tst_ControlPanelPackets::analyseFrame()
+{
+    writePatterns("Hello;STXT;0102;0304\nFirst;LEFT;0;01\n\nOther;STXT;FFFF\nAlso;RIGHT;0;03;\n");
+    makePanel();
+    QCOMPARE(m_panel->rules().size(), 5);
+    QSignalSpy answers(m_panel, &ControlPanelPackets::answerOnMatch);
+
+    // Analysing is off at start: nothing is looked at or counted.
+    QVERIFY(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("01 02 03")).isEmpty());
+    QCOMPARE(m_panel->rules().first()->matchCount(), 0);
+
+    toggleAnalysing();
+    const Snapshots matches =
+        m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("01 02 03"));
+    QCOMPARE(matches.size(), 3);
+    QCOMPARE(matches.at(0).ruleName, QStringLiteral("Hello"));
+    QCOMPARE(matches.at(1).ruleName, QStringLiteral("First"));
+    QCOMPARE(matches.at(2).ruleName, QStringLiteral("Also"));
+    QCOMPARE(matches.at(0).readerMatchCount, 1);
+    QCOMPARE(matches.at(0).totalMatchCount, 1);
+    // Both rules with an answer ask for it, in file order; the empty answer too.
+    QCOMPARE(answers.count(), 2);
+    QCOMPARE(answers.at(0), (QList<QVariant>{QStringLiteral("R1"), QStringLiteral("0304")}));
+    QCOMPARE(answers.at(1), (QList<QVariant>{QStringLiteral("R1"), QString()}));
+
+    // Lower-case frame text is not upper-case pattern text.
+    QVERIFY(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("ffff")).isEmpty());
+}
+
+void tst_ControlPanelPackets::countsAcrossReaders()
+{
+    writePatterns("Hello;STXT;0102\n");
+    makePanel();
+    toggleAnalysing();
+    m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
+    m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
+    m_panel->analyseFrame(QStringLiteral("R2"), QStringLiteral("0102"));
+    QVERIFY(m_panel->rules().first()->text().endsWith(QLatin1Char('3')));
+    const Snapshots third = m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
+    QCOMPARE(third.size(), 1);
+    QCOMPARE(third.first().readerMatchCount, 3);
+    QCOMPARE(third.first().totalMatchCount, 4);
+}
+
+void tst_ControlPanelPackets::clearingCounters()
+{
+    writePatterns("Hello;STXT;0102\nOther;STXT;01\n");
+    makePanel();
+    toggleAnalysing();
+    m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
+    m_panel->clearCounters();
+    for (const PatternMatchingRule *rule : m_panel->rules()) {
+        QCOMPARE(rule->matchCount(), 0);
+        QVERIFY(rule->text().endsWith(QLatin1Char('0')));
+    }
+    const Snapshots next = m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
+    QCOMPARE(next.first().readerMatchCount, 1);
+    QCOMPARE(next.first().totalMatchCount, 1);
+}
+
+void tst_ControlPanelPackets::rescanReadsTheFileAgain()
+{
+    writePatterns("Hello;STXT;0102\n");
+    makePanel();
+    toggleAnalysing();
+    m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
+    writePatterns("New;STXT;0102\nSecond;STXT;02\n");
+    QVERIFY(QMetaObject::invokeMethod(m_panel, "newAnalyseFileSelected"));
+    QCOMPARE(m_panel->rules().size(), 2);
+    QCOMPARE(m_panel->rules().first()->name(), QStringLiteral("New"));
+    QCOMPARE(m_panel->rules().first()->matchCount(), 0);
+    QVERIFY(m_panel->analysing());
+    QCOMPARE(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102")).size(), 2);
+}
+
+void tst_ControlPanelPackets::openConfigFile()
+{
+    OpenedFiles opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "openUrl");
+    makePanel();
+    QSignalSpy messages(m_panel, &ControlPanelPackets::statusMessage);
+    QVERIFY(QMetaObject::invokeMethod(m_panel, "openConfigFile"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(opened.paths, QStringList{m_panel->patternFile()});
+    QCOMPARE(messages.count(), 0);
+}
+
+OVS_TEST_MAIN(tst_ControlPanelPackets)
+#include "tst_ControlPanelPackets.moc"
