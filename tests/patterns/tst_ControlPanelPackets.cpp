@@ -1,4 +1,6 @@
 #include "IsolatedHome.h"
+#include "OpenedFiles.h"
+#include "ProjectFolder.h"
 #include "patterns/ControlPanelPackets.h"
 #include "patterns/PatternMatchingRule.h"
 #include "project/ControlPanelTracePath.h"
@@ -6,10 +8,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QtTest>
@@ -17,18 +16,6 @@
 #include <memory>
 
 using Snapshots = QList<ControlPanelPackets::T_matchSnapshot>;
-
-// Receives the files that the panel asks the desktop to open.
-class OpenedFiles : public QObject
-{
-    Q_OBJECT
-
-public:
-    QStringList paths;
-
-public slots:
-    void openUrl(const QUrl &url) { paths << url.toLocalFile(); }
-};
 
 class tst_ControlPanelPackets : public QObject
 {
@@ -49,28 +36,23 @@ private:
     ControlPanelPackets *makePanel();
     void toggleAnalysing();
 
-    std::unique_ptr<QTemporaryDir> m_project;
-    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<ProjectFolder> m_project;
     std::unique_ptr<QWidget> m_host;
     ControlPanelPackets *m_panel = nullptr;
 };
 
 void tst_ControlPanelPackets::init()
 {
-    m_project = std::make_unique<QTemporaryDir>();
-    m_settings =
-        std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                    QStringLiteral("ovraDiroz"), QStringLiteral("tesselViewer"));
-    m_settings->setValue(QStringLiteral("startProjectPath"), m_project->path());
+    m_project = std::make_unique<ProjectFolder>();
     m_host = std::make_unique<QWidget>();
-    auto *layout = new QVBoxLayout(m_host.get());
-    layout->addLayout(new ControlPanelTracePath(m_settings.get()));
+    new QVBoxLayout(m_host.get());
     QCOMPARE(ControlPanelTracePath::projectPath(), m_project->path());
 }
 
 void tst_ControlPanelPackets::cleanup()
 {
     m_host.reset();
+    m_project.reset();
     m_panel = nullptr;
 }
 

@@ -1,5 +1,6 @@
 #include "IsolatedHome.h"
 #include "ModalWatcher.h"
+#include "OpenedFiles.h"
 #include "app/OVSViewer.h"
 #include "project/ControlPanelTracePath.h"
 #include "project/LogFileOwner.h"
@@ -15,7 +16,6 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <QtTest>
 
 #include <memory>
@@ -59,18 +59,6 @@ private:
 };
 
 } // namespace
-
-// Receives the files that the workbench asks the desktop to open.
-class OpenedFiles : public QObject
-{
-    Q_OBJECT
-
-public:
-    QStringList paths;
-
-public slots:
-    void openUrl(const QUrl &url) { paths << url.toLocalFile(); }
-};
 
 class tst_ControlPanelTracePath : public QObject
 {

@@ -1,5 +1,7 @@
 #include "IsolatedHome.h"
+#include "ProjectFolder.h"
 #include "ReaderSimulator.h"
+#include "RegistryReset.h"
 #include "link/TSL_CMD.h"
 #include "link/TSL_CMD_TCP.h"
 #include "project/ControlPanelTracePath.h"
@@ -7,12 +9,8 @@
 
 #include <QFile>
 #include <QPointer>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QVBoxLayout>
-#include <QWidget>
 #include <QtTest>
 
 #include <memory>
@@ -69,21 +67,12 @@ private slots:
 
 private:
     std::unique_ptr<ReaderSimulator> m_simulator;
-    std::unique_ptr<QTemporaryDir> m_project;
-    std::unique_ptr<QSettings> m_settings;
-    std::unique_ptr<QWidget> m_projectHost;
+    std::unique_ptr<ProjectFolder> m_project;
 };
 
 void tst_ReadersList::initTestCase()
 {
-    m_project = std::make_unique<QTemporaryDir>();
-    m_settings =
-        std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                    QStringLiteral("ovraDiroz"), QStringLiteral("tesselViewer"));
-    m_settings->setValue(QStringLiteral("startProjectPath"), m_project->path());
-    m_projectHost = std::make_unique<QWidget>();
-    auto *layout = new QVBoxLayout(m_projectHost.get());
-    layout->addLayout(new ControlPanelTracePath(m_settings.get()));
+    m_project = std::make_unique<ProjectFolder>();
     QCOMPARE(ControlPanelTracePath::projectPath(), m_project->path());
 }
 
@@ -96,15 +85,8 @@ void tst_ReadersList::init()
 
 void tst_ReadersList::cleanup()
 {
-    ReadersList *registry = ReadersList::instance();
-    while (!registry->readers().isEmpty()) {
-        t_Reader *reader = registry->readers().first();
-        if (reader->state == STATE_CONNECTED)
-            registry->setReaderState(reader, STATE_DISCONNECTED);
-        registry->removeReader(reader);
-    }
-    // Deferred deletions of links run before the simulator goes.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // The links go before the simulator does.
+    resetReaderRegistry();
     m_simulator.reset();
 }
 

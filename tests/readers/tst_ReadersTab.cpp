@@ -1,6 +1,7 @@
 #include "IsolatedHome.h"
 #include "ModalWatcher.h"
 #include "ReaderSimulator.h"
+#include "RegistryReset.h"
 #include "app/OVSViewer.h"
 #include "project/ControlPanelTracePath.h"
 #include "readers/ReadersList.h"
@@ -105,17 +106,9 @@ void tst_ReadersTab::init()
 
 void tst_ReadersTab::cleanup()
 {
-    if (m_model) {
-        for (t_Reader *reader : ReadersList::instance()->readers()) {
-            if (reader->state == STATE_CONNECTED)
-                ReadersList::instance()->setReaderState(reader, STATE_DISCONNECTED);
-        }
-    }
     m_tester.reset();
     m_window.reset();
-    while (!ReadersList::instance()->readers().isEmpty())
-        ReadersList::instance()->removeReader(ReadersList::instance()->readers().first());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    resetReaderRegistry();
     m_simulator.reset();
     m_model = nullptr;
 }

@@ -1,5 +1,6 @@
 #include "IsolatedHome.h"
 #include "ReaderSimulator.h"
+#include "RegistryReset.h"
 #include "readers/ReadersList.h"
 #include "session/DataSender.h"
 #include "session/PacketText.h"
@@ -77,14 +78,7 @@ void tst_DataSender::cleanup()
 {
     m_thread.quit();
     m_thread.wait();
-    ReadersList *registry = ReadersList::instance();
-    while (!registry->readers().isEmpty()) {
-        t_Reader *reader = registry->readers().first();
-        if (reader->state == STATE_CONNECTED)
-            registry->setReaderState(reader, STATE_DISCONNECTED);
-        registry->removeReader(reader);
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    resetReaderRegistry();
     m_simulator.reset();
 }
 
