@@ -7,6 +7,9 @@
 #include "readers/ReadersList.h"
 #include "readers/ReadersTab.h"
 #include "readers/ReadersTabModel.h"
+#include "session/AllReadersTab.h"
+#include "session/ConnectedReaderTab.h"
+#include "session/ControlPanelDisplay.h"
 #include "session/DataSender.h"
 #include "ui_OVSViewer.h"
 
@@ -55,6 +58,10 @@ OVSViewer::OVSViewer(QWidget *parent)
 
 OVSViewer::~OVSViewer()
 {
+    // Each reader tab stops its sender thread, which must happen while the window is whole.
+    qDeleteAll(connectedReaderTabs);
+    connectedReaderTabs.clear();
+    delete allReadersTab;
     delete ui;
 }
 
@@ -101,6 +108,15 @@ void OVSViewer::buildControlPanelDock()
             &OVSViewer::setStatusMessage);
     connect(controlPanelTracePath, &ControlPanelTracePath::projectChanged, controlPanelPackets,
             &ControlPanelPackets::loadAnalizeFromProject);
+    connect(controlPanelPackets, &ControlPanelPackets::answerOnMatch, this,
+            &OVSViewer::autoAnswerOnMatch);
+
+    controlPanelDisplay = new ControlPanelDisplay;
+    addControlPanelSection(controlPanelDisplay);
+    connect(controlPanelDisplay, &ControlPanelDisplay::statusMessage, this,
+            &OVSViewer::setStatusMessage);
+    connect(controlPanelDisplay, &ControlPanelDisplay::clearRequest, controlPanelPackets,
+            &ControlPanelPackets::clearCounters);
 
     // The panel is as wide as its widest section needs, never narrower than the minimum.
     controlPanelDock->setFixedWidth(controlPanelMinimumWidth);
@@ -157,6 +173,24 @@ void OVSViewer::openNewReaderTab(QString readerName, QString readerMac)
     if (row < 0)
         return;
     readersTab->model()->setMacAddress(row, readerMac);
+
+    if (connectedReaderTabs.isEmpty()) {
+        allReadersTab = new AllReadersTab;
+        connect(allReadersTab, &AllReadersTab::selectedTab, this,
+                &OVSViewer::setCurrentSelectedTab);
+        connect(controlPanelTracePath, &ControlPanelTracePath::projectChanged, allReadersTab,
+                &AllReadersTab::updateAllReadersLogFile);
+        tabifyDockWidget(readersTab, allReadersTab);
+    }
+    // A reconnection report for a reader whose tab is still open replaces that tab.
+    delete connectedReaderTabs.take(readerName);
+    auto *tab = new ConnectedReaderTab(readerName, allReadersTab, controlPanelPackets);
+    connectedReaderTabs.insert(readerName, tab);
+    connect(tab, &ConnectedReaderTab::statusMessage, this, &OVSViewer::setStatusMessage);
+    if (tab->dataSender())
+        connect(tab->dataSender(), &DataSender::statusMessage, this, &OVSViewer::setStatusMessage);
+    connect(tab, &ConnectedReaderTab::selectedTab, this, &OVSViewer::setCurrentSelectedTab);
+    tabifyDockWidget(readersTab, tab);
     setStatusMessage(tr("Reader \"%1\" connected successfully.").arg(readerName));
 }
 
@@ -166,7 +200,38 @@ void OVSViewer::handleDisconnectReader(QString readerName)
     if (row < 0)
         return;
     readersTab->model()->setMacAddress(row, QString());
+    ConnectedReaderTab *tab = connectedReaderTabs.value(readerName, nullptr);
+    if (!tab)
+        return;
+    if (tab->isScriptRunning())
+        tab->requestScriptStop();
+    removeDockWidget(tab);
+    forgetDock(tab);
+    delete tab;
+    connectedReaderTabs.remove(readerName);
     setStatusMessage(tr("Reader \"%1\" disconnected successfully.").arg(readerName));
+
+    if (connectedReaderTabs.isEmpty() && allReadersTab) {
+        removeDockWidget(allReadersTab);
+        forgetDock(allReadersTab);
+        delete allReadersTab;
+        allReadersTab = nullptr;
+    }
+}
+
+void OVSViewer::forgetDock(QDockWidget *dock)
+{
+    // The sections must never act on a dock that is gone.
+    if (currentTab == dock) {
+        currentTab = readersTab;
+        currentTabType = TAB_READERS;
+    }
+}
+
+void OVSViewer::autoAnswerOnMatch(QString readerName, QString answer)
+{
+    if (ConnectedReaderTab *tab = connectedReaderTab(readerName))
+        tab->sendCommandForDock(answer, TAB_CONNECTED_READER);
 }
 
 void OVSViewer::setStatusMessage(QString aMessage)

@@ -6,7 +6,9 @@
 #include <QMap>
 #include <QString>
 
+class AllReadersTab;
 class ConnectedReaderTab;
+class ControlPanelDisplay;
 class ControlPanelPackets;
 class ControlPanelTracePath;
 class QDockWidget;
@@ -42,10 +44,14 @@ public:
     ControlPanelTracePath *projectPanel() const { return controlPanelTracePath; }
     ReadersTab *readersDock() const { return readersTab; }
     ControlPanelPackets *packetsPanel() const { return controlPanelPackets; }
+    ControlPanelDisplay *displayPanel() const { return controlPanelDisplay; }
+    // Null while no reader is connected.
+    AllReadersTab *allReadersDock() const { return allReadersTab; }
 
 private slots:
     void setStatusMessage(QString aMessage);
     void resizeControlPannel(int width);
+    void autoAnswerOnMatch(QString readerName, QString answer);
     void setCurrentSelectedTab(QDockWidget *selectedTab, DockedTabTypes type);
     void openNewReaderTab(QString readerName, QString readerMac);
     void handleDisconnectReader(QString readerName);
@@ -55,12 +61,15 @@ private:
     void buildStatusDock();
     void buildReadersTab();
     void addControlPanelSection(QLayout *section);
+    void forgetDock(QDockWidget *dock);
 
     Ui::OVSViewer *ui;
     QMap<QString, ConnectedReaderTab *> connectedReaderTabs;
     ReadersTab *readersTab = nullptr;
+    AllReadersTab *allReadersTab = nullptr;
     ControlPanelTracePath *controlPanelTracePath = nullptr;
     ControlPanelPackets *controlPanelPackets = nullptr;
+    ControlPanelDisplay *controlPanelDisplay = nullptr;
     QDockWidget *controlPanelDock = nullptr;
     QVBoxLayout *m_controlPanelLayout = nullptr;
     QDockWidget *statusDock = nullptr;

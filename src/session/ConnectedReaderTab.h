@@ -1,0 +1,128 @@
+#pragma once
+
+#include "PacketLogFile.h"
+#include "app/DockedTabTypes.h"
+#include "patterns/ControlPanelPackets.h"
+#include "project/LogFileOwner.h"
+#include "readerPacket_t.h"
+
+#include <QByteArray>
+#include <QDockWidget>
+#include <QList>
+#include <QModelIndex>
+#include <QString>
+
+class AllReadersTab;
+class ConnectedReaderModel;
+class DataSender;
+class LineEditAutoComplete;
+class QCompleter;
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QThread;
+class QTimer;
+class QVBoxLayout;
+class TVTableView;
+struct t_Reader;
+
+// The tab of one connected reader: where a typed command becomes traffic, and where every
+// frame of the reader becomes a table row and a log line.
+class ConnectedReaderTab : public QDockWidget, public LogFileOwner
+{
+    Q_OBJECT
+
+public:
+    ConnectedReaderTab(const QString &readerName, AllReadersTab *allReadersTab,
+                       ControlPanelPackets *controlPanelPackets, QWidget *parent = nullptr);
+    ~ConnectedReaderTab() override;
+
+    QString readerName() const { return m_readerName; }
+    QString logFileName() const override { return m_logFile.fileName(); }
+    ConnectedReaderModel *model() const { return m_model; }
+    // Null when the reader was not in the registry: such a tab cannot send.
+    DataSender *dataSender() const { return m_dataSender; }
+
+    bool isScriptRunning() const { return scriptRunning; }
+    void setScriptRunning(bool running) { scriptRunning = running; }
+    void requestScriptStop();
+
+    void setUpdateFilterPrimary(const QString &filter) { updateFilterPrimary = filter; }
+    void setUpdateFilterSecondary(const QString &filter) { updateFilterSecondary = filter; }
+    void setClearFiltersOnMatch(bool clear) { clearFiltersOnMatch = clear; }
+    void setAwaitingSession(bool awaiting) { awaitingSession = awaiting; }
+
+    // Sends a command on behalf of another dock, which tabType names.
+    void sendCommandForDock(const QString &command, int tabType);
+
+    bool isRepeating() const { return m_repeating; }
+    LineEditAutoComplete *commandEntry() const { return m_commandEntry; }
+    QLineEdit *intervalField() const { return m_intervalField; }
+    QPushButton *sendButton() const { return m_sendButton; }
+    TVTableView *tableView() const { return m_tableView; }
+
+signals:
+    void statusMessage(QString aMessage);
+    void sendDataToReader(QString readerName, QString readerCmd, int tabType);
+    void selectedTab(QDockWidget *selectedTab, DockedTabTypes type);
+    void startReaderRepeatMode(QString readerName, QString readerCmd, int repeatInterval);
+    void stopReaderRepeatMode();
+    void startReaderScriptMode(QString readerName, QString scriptFile);
+    void readerScriptExecutionFinished();
+    void receivedUpdateFrame(QString frameData);
+
+public slots:
+    void logAndDisplayPacket(readerPacket_t &dataPacket, int tabType);
+    void logAndDisplayPacket(readerPacket_t &dataPacket);
+    void addPacketToTable(readerPacket_t &dataPacket);
+    void addPacketToLogFile(readerPacket_t &dataPacket, QString &dateTime,
+                            QList<ControlPanelPackets::T_matchSnapshot> matchList);
+    void addStringToLogFile(QString &stringToAdd);
+    void receivedNewFrame(QByteArray *frameData, int sessionNumber);
+    void recoveredFrame(int sessionNumber);
+    void sendCommandToReader();
+    void handleStartRepeatModeResult(bool result);
+    void handleStopRepeatModeResult(bool result);
+    void handleTableDoubleClick(QModelIndex index);
+    void moveScrollBarToBottom(int min, int max);
+    void handleVisibilityChanged(bool visible);
+    void setCmdSessionNum(int sessionNum);
+    bool newFrameForUpdate(QByteArray *frameData, int sessionNumber);
+    void sessionGotAck(char ackValue, int sessionNumber);
+    void processAcks();
+
+private:
+    void buildWidgets();
+    void connectToReader();
+    readerPacket_t receivedPacket(const QString &frame, const QString &status,
+                                  int sessionNumber) const;
+
+    QString m_readerName;
+    PacketLogFile m_logFile;
+    bool m_repeating = false;
+    bool scriptRunning = false;
+    bool awaitingSession = false;
+    int awaitedSession = 0;
+    QString updateFilterPrimary;
+    QString updateFilterSecondary;
+    bool clearFiltersOnMatch = false;
+    AllReadersTab *m_allReadersTab;
+    ControlPanelPackets *m_controlPanelPackets;
+    QThread *m_senderThread;
+    DataSender *m_dataSender = nullptr;
+    QWidget *m_centralWidget = nullptr;
+    QVBoxLayout *m_layout = nullptr;
+    QHBoxLayout *m_repeatRow = nullptr;
+    QLabel *m_repeatLabel = nullptr;
+    QLineEdit *m_intervalField = nullptr;
+    QHBoxLayout *m_commandRow = nullptr;
+    LineEditAutoComplete *m_commandEntry = nullptr;
+    QPushButton *m_sendButton = nullptr;
+    QCompleter *m_completer = nullptr;
+    TVTableView *m_tableView = nullptr;
+    ConnectedReaderModel *m_model = nullptr;
+    t_Reader *m_reader = nullptr;
+    QList<readerPacket_t> pendingAcks;
+    QTimer *ackTimer = nullptr;
+};

@@ -1,0 +1,267 @@
+#include "IsolatedHome.h"
+#include "session/AllReadersTabModel.h"
+#include "session/ConnectedReaderModel.h"
+#include "session/PacketText.h"
+
+#include <QAbstractItemModelTester>
+#include <QFont>
+#include <QFontDatabase>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+readerPacket_t packet(const QString &direction, int session, const QString &status,
+                      const QString &frame = QStringLiteral("0A 1B"),
+                      const QString &reader = QStringLiteral("R1"))
+{
+    readerPacket_t p;
+    p.readerName = reader;
+    p.time = QStringLiteral("10:28:05.1");
+    p.direction = direction;
+    p.frame = frame;
+    p.status = status;
+    p.sessionNumber = std::uint16_t(session);
+    return p;
+}
+
+QString cell(const QAbstractItemModel &model, int row, int column)
+{
+    return model.index(row, column).data().toString();
+}
+
+} // namespace
+
+class tst_ConnectedReaderModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void headers();
+    void updatesOrAppends_data();
+    void updatesOrAppends();
+    void keepsTheNewest200Rows();
+    void longTimesKeepTheirEnd();
+    void cellLooks();
+    void mergedModelKeepsReadersApart();
+    void statusFromAck_data();
+    void statusFromAck();
+    void acknowledgementsUpdateNakRows();
+    void clear();
+};
+
+void tst_ConnectedReaderModel::headers()
+{
+    ConnectedReaderModel model;
+    AllReadersTabModel merged;
+    QAbstractItemModelTester tester(&model);
+    QAbstractItemModelTester mergedTester(&merged);
+    QStringList headers;
+    for (int column = 0; column < model.columnCount(); ++column)
+        headers << model.headerData(column, Qt::Horizontal).toString();
+    QCOMPARE(headers, QStringList({"Time", "Dir", "Frame", "Status", "Session"}));
+    headers.clear();
+    for (int column = 0; column < merged.columnCount(); ++column)
+        headers << merged.headerData(column, Qt::Horizontal).toString();
+    QCOMPARE(headers, QStringList({"Reader", "Time", "Dir", "Frame", "Status", "Session"}));
+    QCOMPARE(model.headerData(0, Qt::Vertical).toInt(), 1);
+    QCOMPARE(model.headerData(9, Qt::Vertical).toInt(), 10);
+    QCOMPARE(model.frameColumn(), 2);
+    QCOMPARE(merged.frameColumn(), 3);
+}
+
+// Each row: the packets added in order, then the rows as "dir:session:status:frame".
+void tst_ConnectedReaderModel::updatesOrAppends_data()
+{
+    QTest::addColumn<QList<readerPacket_t>>("packets");
+    QTest::addColumn<QStringList>("rows");
+    const QString &progress = PacketText::inProgress;
+    const QString &sent = PacketText::sent;
+    const QString &received = PacketText::received;
+    const QString &recovered = PacketText::recovered;
+
+    QTest::newRow("serial command: in progress, then its result")
+        << QList<readerPacket_t>{packet("Tx", 5, progress), packet("Tx", 5, sent)}
+        << QStringList{"Tx:5:Sent:0A 1B"};
+    QTest::newRow("recovered row takes the late frame")
+        << QList<readerPacket_t>{packet("Rx", 12, recovered, ""),
+                                 packet("Rx", 12, received, "0C 0D")}
+        << QStringList{"Rx:12:Received:0C 0D"};
+    QTest::newRow("a finished row is never updated")
+        << QList<readerPacket_t>{packet("Tx", 5, sent), packet("Tx", 5, sent, "0E")}
+        << QStringList{"Tx:5:Sent:0A 1B", "Tx:5:Sent:0E"};
+    QTest::newRow("other direction appends")
+        << QList<readerPacket_t>{packet("Tx", 7, progress), packet("Rx", 7, received, "0F")}
+        << QStringList{"Tx:7:In progress:0A 1B", "Rx:7:Received:0F"};
+    QTest::newRow("other session appends")
+        << QList<readerPacket_t>{packet("Tx", 7, progress), packet("Tx", 8, sent)}
+        << QStringList{"Tx:7:In progress:0A 1B", "Tx:8:Sent:0A 1B"};
+    QTest::newRow("an open row is found among later ones")
+        << QList<readerPacket_t>{packet("Rx", 12, recovered, ""), packet("Tx", 13, sent, "01"),
+                                 packet("Rx", 12, received, "02")}
+        << QStringList{"Rx:12:Received:02", "Tx:13:Sent:01"};
+}
+
+void tst_ConnectedReaderModel::updatesOrAppends()
+{
+    QFETCH(QList<readerPacket_t>, packets);
+    QFETCH(QStringList, rows);
+    ConnectedReaderModel model;
+    QAbstractItemModelTester tester(&model);
+    for (readerPacket_t p : packets)
+        model.addPacket(p);
+    QStringList shown;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const readerPacket_t &p = model.packetAt(row);
+        shown << QStringLiteral("%1:%2:%3:%4")
+                     .arg(p.direction)
+                     .arg(p.sessionNumber)
+                     .arg(p.status, p.frame);
+    }
+    QCOMPARE(shown, rows);
+}
+
+void tst_ConnectedReaderModel::keepsTheNewest200Rows()
+{
+    ConnectedReaderModel model;
+    QAbstractItemModelTester tester(&model);
+    for (int session = 0; session < 200; ++session) {
+        readerPacket_t p = packet("Rx", session, PacketText::received);
+        model.addPacket(p);
+    }
+    QCOMPARE(model.rowCount(), 200);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    readerPacket_t newest = packet("Rx", 200, PacketText::received);
+    model.addPacket(newest);
+    QCOMPARE(model.rowCount(), 200);
+    QCOMPARE(removed.count(), 1);
+    QCOMPARE(cell(model, 0, 4), QStringLiteral("1"));
+    QCOMPARE(cell(model, 199, 4), QStringLiteral("200"));
+}
+
+void tst_ConnectedReaderModel::longTimesKeepTheirEnd()
+{
+    ConnectedReaderModel model;
+    readerPacket_t p = packet("Rx", 1, PacketText::received);
+    p.time = QStringLiteral("Fri 2026-12-04 10:28:05.1");
+    model.addPacket(p);
+    QCOMPARE(cell(model, 0, 0), QStringLiteral("10:28:05.1"));
+    p.time = QStringLiteral("123456789012345");
+    p.sessionNumber = 2;
+    model.addPacket(p);
+    QCOMPARE(cell(model, 1, 0), QStringLiteral("123456789012345"));
+}
+
+void tst_ConnectedReaderModel::cellLooks()
+{
+    ConnectedReaderModel model;
+    readerPacket_t tx = packet("Tx", 32768, PacketText::sent);
+    readerPacket_t recovered = packet("Rx", 1, PacketText::recovered, "0A");
+    model.addPacket(tx);
+    model.addPacket(recovered);
+    QVERIFY(model.index(0, 2).data(Qt::FontRole).value<QFont>().bold());
+    QVERIFY(!model.index(0, 3).data(Qt::FontRole).value<QFont>().bold());
+    QVERIFY(!model.index(1, 2).data(Qt::FontRole).value<QFont>().bold());
+    QCOMPARE(model.index(1, 2).data(Qt::FontRole).value<QFont>().family(),
+             QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+    QCOMPARE(model.index(0, 2).data(Qt::TextAlignmentRole).toInt(),
+             int(Qt::AlignLeft | Qt::AlignVCenter));
+    QCOMPARE(model.index(0, 4).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+    QCOMPARE(model.index(0, 0).data(Qt::BackgroundRole).value<QColor>(),
+             PacketText::rowColor(32768));
+    QCOMPARE(model.index(1, 4).data(Qt::BackgroundRole).value<QColor>(), PacketText::rowColor(1));
+    QCOMPARE(cell(model, 1, 2), QString());
+    QCOMPARE(model.index(1, 4).data().type(), QVariant::Int);
+}
+
+// Two readers whose session counters run in step must each keep their own row.
+void tst_ConnectedReaderModel::mergedModelKeepsReadersApart()
+{
+    AllReadersTabModel merged;
+    QAbstractItemModelTester tester(&merged);
+    readerPacket_t first = packet("Tx", 0, PacketText::inProgress, "01", "R1");
+    readerPacket_t second = packet("Tx", 0, PacketText::inProgress, "02", "R2");
+    readerPacket_t secondDone = packet("Tx", 0, PacketText::sent, "02", "R2");
+    merged.addPacket(first);
+    merged.addPacket(second);
+    merged.addPacket(secondDone);
+    QCOMPARE(merged.rowCount(), 2);
+    QCOMPARE(cell(merged, 0, 0), QStringLiteral("R1"));
+    QCOMPARE(cell(merged, 0, 4), PacketText::inProgress);
+    QCOMPARE(cell(merged, 1, 0), QStringLiteral("R2"));
+    QCOMPARE(cell(merged, 1, 4), PacketText::sent);
+    QVERIFY(merged.index(0, 3).data(Qt::FontRole).value<QFont>().bold());
+}
+
+void tst_ConnectedReaderModel::statusFromAck_data()
+{
+    QTest::addColumn<QString>("ack");
+    QTest::addColumn<QString>("direction");
+    QTest::addColumn<int>("session");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("06 Rx") << "06"
+                           << "Rx" << 5 << PacketText::sent;
+    QTest::newRow("06 Tx low") << "06"
+                               << "Tx" << 32766 << PacketText::answered;
+    QTest::newRow("06 Tx high") << "06"
+                                << "Tx" << 32767 << PacketText::received;
+    QTest::newRow("07") << "07"
+                        << "Rx" << 5 << PacketText::buffered;
+    QTest::newRow("08") << "08"
+                        << "Rx" << 5 << PacketText::dropped;
+    QTest::newRow("09") << "09"
+                        << "Rx" << 5 << PacketText::recovered;
+    QTest::newRow("021") << "021"
+                         << "Rx" << 5 << PacketText::nak;
+}
+
+void tst_ConnectedReaderModel::statusFromAck()
+{
+    QFETCH(QString, ack);
+    QFETCH(QString, direction);
+    QFETCH(int, session);
+    QFETCH(QString, status);
+    QCOMPARE(ConnectedReaderModel::statusFromAck(ack, direction, session), status);
+}
+
+void tst_ConnectedReaderModel::acknowledgementsUpdateNakRows()
+{
+    ConnectedReaderModel model;
+    QAbstractItemModelTester tester(&model);
+    for (int session : {4, 5, 5}) {
+        readerPacket_t nak = packet("Tx", session, PacketText::nak);
+        model.addPacket(nak);
+    }
+    readerPacket_t ack = packet("Rx", 5, QString(), "06");
+    ack.cntlFrame = true;
+    model.addPacket(ack);
+    QCOMPARE(cell(model, 0, 3), PacketText::nak);
+    QCOMPARE(cell(model, 1, 3), PacketText::sent);
+    QCOMPARE(cell(model, 2, 3), PacketText::sent);
+
+    readerPacket_t buffered = packet("Rx", 99, QString(), "07");
+    buffered.cntlFrame = true;
+    model.addPacket(buffered);
+    QCOMPARE(cell(model, 0, 3), PacketText::buffered);
+
+    readerPacket_t recovered = packet("Rx", 6, QString(), "09");
+    recovered.cntlFrame = true;
+    model.addPacket(recovered);
+    QCOMPARE(model.rowCount(), 4);
+    QCOMPARE(cell(model, 3, 3), PacketText::recovered);
+}
+
+void tst_ConnectedReaderModel::clear()
+{
+    ConnectedReaderModel model;
+    QAbstractItemModelTester tester(&model);
+    readerPacket_t p = packet("Rx", 1, PacketText::received);
+    model.addPacket(p);
+    model.clear();
+    QCOMPARE(model.rowCount(), 0);
+    model.addPacket(p);
+    QCOMPARE(model.rowCount(), 1);
+}
+
+OVS_TEST_MAIN(tst_ConnectedReaderModel)
+#include "tst_ConnectedReaderModel.moc"
