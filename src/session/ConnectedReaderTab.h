@@ -89,6 +89,8 @@ public slots:
     void handleVisibilityChanged(bool visible);
     void setCmdSessionNum(int sessionNum);
     bool newFrameForUpdate(QByteArray *frameData, int sessionNumber);
+    // Left unconnected: no link signal carries an acknowledgement's code and session, and the
+    // sender's result report already turns a Tx row's status into the acknowledgement's outcome.
     void sessionGotAck(char ackValue, int sessionNumber);
     void processAcks();
 

@@ -59,6 +59,7 @@ private slots:
     void doubleClickAndCopy();
     void unwritableLogsFolder();
     void readerMissingFromRegistry();
+    void acknowledgementsGoToTheTableOnly();
 
 private:
     bool connectReader(const QByteArray &name, bool serial);
@@ -470,6 +471,21 @@ void tst_ConnectedReaderTab::readerMissingFromRegistry()
     QByteArray frame = QByteArray::fromHex("0A");
     m_tab->receivedNewFrame(&frame, 1);
     QCOMPARE(m_tab->model()->rowCount(), 1);
+}
+
+void tst_ConnectedReaderTab::acknowledgementsGoToTheTableOnly()
+{
+    QVERIFY(openTab("R1"));
+    m_tab->sessionGotAck(9, 12);
+    m_tab->sessionGotAck(0x15, 13);
+    QCOMPARE(m_tab->model()->rowCount(), 0);
+    QTRY_COMPARE(m_tab->model()->rowCount(), 1);
+    const readerPacket_t &row = m_tab->model()->packetAt(0);
+    QCOMPARE(row.status, PacketText::recovered);
+    QCOMPARE(row.frame, QStringLiteral("09"));
+    QCOMPARE(row.sessionNumber, 12);
+    QCOMPARE(m_allReaders->model()->rowCount(), 0);
+    QVERIFY(logEntries(m_tab->logFileName()).isEmpty());
 }
 
 OVS_TEST_MAIN(tst_ConnectedReaderTab)
