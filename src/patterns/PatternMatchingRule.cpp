@@ -4,6 +4,12 @@
 #include <QFontMetrics>
 #include <QResizeEvent>
 
+namespace {
+
+constexpr int labelRefreshMs = 100;
+
+} // namespace
+
 PatternMatchingRule::PatternMatchingRule(const QString &line, QWidget *parent)
     : QLabel(parent)
     , m_rule(line)
@@ -11,6 +17,9 @@ PatternMatchingRule::PatternMatchingRule(const QString &line, QWidget *parent)
     QFont font(QStringLiteral("Courier"));
     font.setPointSize(8);
     setFont(font);
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(labelRefreshMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &PatternMatchingRule::updateUi);
     updateUi();
 }
 
@@ -19,7 +28,8 @@ bool PatternMatchingRule::processFrame(QString readerName, QString frame)
     const bool matched = m_rule.matches(readerName, frame);
     if (matched && m_rule.hasAnswer())
         emit answerToMatch(readerName, m_rule.answer());
-    updateUi();
+    if (matched && !m_refreshTimer.isActive())
+        m_refreshTimer.start();
     return matched;
 }
 
@@ -31,6 +41,7 @@ void PatternMatchingRule::clearCounter()
 
 void PatternMatchingRule::updateUi()
 {
+    m_refreshTimer.stop();
     const QString head = m_rule.name() + QLatin1Char(':');
     const QFontMetrics metrics(font());
     const int room = width() - metrics.horizontalAdvance(head) -

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QString>
+#include <QTimer>
 
 class QResizeEvent;
 
@@ -36,4 +37,6 @@ protected:
 
 private:
     PatternRule m_rule;
+    // A flood matches many frames a second; the label follows at most ten times a second.
+    QTimer m_refreshTimer;
 };

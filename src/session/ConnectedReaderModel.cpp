@@ -34,12 +34,11 @@ ConnectedReaderModel::ConnectedReaderModel(int firstPacketColumn, QObject *paren
     , m_boldFont(m_font)
 {
     m_boldFont.setWeight(QFont::Bold);
-    m_packets.reserve(maximumRows + 1);
 }
 
 int ConnectedReaderModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_packets.size();
+    return parent.isValid() ? 0 : int(m_packets.size());
 }
 
 int ConnectedReaderModel::columnCount(const QModelIndex &parent) const
@@ -49,9 +48,9 @@ int ConnectedReaderModel::columnCount(const QModelIndex &parent) const
 
 QVariant ConnectedReaderModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_packets.size())
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const readerPacket_t &packet = m_packets.at(index.row());
+    const readerPacket_t &packet = packetAt(index.row());
     const int packetColumn = index.column() - m_firstPacketColumn;
     switch (role) {
     case Qt::DisplayRole:
@@ -137,7 +136,7 @@ void ConnectedReaderModel::addApplicationPacket(readerPacket_t &packet)
         appendRow(packet);
         return;
     }
-    readerPacket_t &updated = m_packets[row];
+    readerPacket_t &updated = m_packets[std::size_t(row)];
     updated.frame = packet.frame;
     updated.time = packet.time;
     updated.status = packet.status;
@@ -146,8 +145,8 @@ void ConnectedReaderModel::addApplicationPacket(readerPacket_t &packet)
 
 int ConnectedReaderModel::findRowToUpdate(const readerPacket_t &packet) const
 {
-    for (int row = 0; row < m_packets.size(); ++row) {
-        const readerPacket_t &candidate = m_packets.at(row);
+    for (int row = 0; row < rowCount(); ++row) {
+        const readerPacket_t &candidate = packetAt(row);
         if (isRowOfPacket(candidate, packet) && (candidate.status == PacketText::recovered ||
                                                  candidate.status == PacketText::inProgress))
             return row;
@@ -157,12 +156,12 @@ int ConnectedReaderModel::findRowToUpdate(const readerPacket_t &packet) const
 
 void ConnectedReaderModel::appendRow(const readerPacket_t &packet)
 {
-    const int row = m_packets.size();
+    const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
-    m_packets.append(packet);
+    m_packets.push_back(packet);
     endInsertRows();
-    if (m_packets.size() > maximumRows) {
-        const int excess = m_packets.size() - maximumRows;
+    if (rowCount() > maximumRows) {
+        const int excess = rowCount() - maximumRows;
         beginRemoveRows(QModelIndex(), 0, excess - 1);
         m_packets.erase(m_packets.begin(), m_packets.begin() + excess);
         endRemoveRows();
@@ -198,8 +197,8 @@ void ConnectedReaderModel::addControlPacket(readerPacket_t &packet)
         appendRow(packet);
         return;
     }
-    for (int row = 0; row < m_packets.size(); ++row) {
-        readerPacket_t &candidate = m_packets[row];
+    for (int row = 0; row < rowCount(); ++row) {
+        readerPacket_t &candidate = m_packets[std::size_t(row)];
         if (candidate.status != PacketText::nak)
             continue;
         if (packet.status == PacketText::buffered) {
@@ -216,7 +215,7 @@ void ConnectedReaderModel::addControlPacket(readerPacket_t &packet)
 
 void ConnectedReaderModel::clear()
 {
-    if (m_packets.isEmpty())
+    if (m_packets.empty())
         return;
     beginResetModel();
     m_packets.clear();

@@ -7,7 +7,8 @@
 #include <QModelIndex>
 #include <QString>
 #include <QVariant>
-#include <QVector>
+
+#include <deque>
 
 // The packet table of one reader: the newest 200 packets, oldest first. A packet that
 // reports the outcome of an earlier one (same session and direction) updates its row.
@@ -28,7 +29,7 @@ public:
 
     void addPacket(readerPacket_t &packet);
     void clear();
-    const readerPacket_t &packetAt(int row) const { return m_packets.at(row); }
+    const readerPacket_t &packetAt(int row) const { return m_packets.at(std::size_t(row)); }
 
     // The index of the Frame column; the merged table puts the reader name in front.
     int frameColumn() const { return m_firstPacketColumn + 2; }
@@ -56,7 +57,8 @@ private:
     QVariant displayData(const readerPacket_t &packet, int packetColumn) const;
 
     int m_firstPacketColumn;
-    QVector<readerPacket_t> m_packets;
+    // The oldest row leaves with every append once the table is full.
+    std::deque<readerPacket_t> m_packets;
     QFont m_font;
     QFont m_boldFont;
 };

@@ -249,7 +249,7 @@ void ConnectedReaderTab::logAndDisplayPacket(readerPacket_t &dataPacket)
 
 void ConnectedReaderTab::logAndDisplayPacket(readerPacket_t &dataPacket, int tabType)
 {
-    QString dateTime = PacketText::stamp(QDateTime::currentDateTime());
+    QString dateTime = PacketText::stamp(PacketText::localNow());
     QList<ControlPanelPackets::T_matchSnapshot> matchList;
     if (dataPacket.direction == QLatin1String("Rx") && m_controlPanelPackets)
         matchList = m_controlPanelPackets->analyseFrame(m_readerName, dataPacket.frame);
@@ -286,7 +286,7 @@ readerPacket_t ConnectedReaderTab::receivedPacket(const QString &frame, const QS
 {
     readerPacket_t packet;
     packet.readerName = m_readerName;
-    packet.time = PacketText::toDisplayTime(PacketText::stamp(QDateTime::currentDateTime()));
+    packet.time = PacketText::displayTime(PacketText::localNow());
     packet.direction = QStringLiteral("Rx");
     packet.frame = frame;
     packet.status = status;
@@ -315,6 +315,9 @@ void ConnectedReaderTab::receivedNewFrame(QByteArray *frameData, int sessionNumb
 
 bool ConnectedReaderTab::newFrameForUpdate(QByteArray *frameData, int sessionNumber)
 {
+    const bool awaited = awaitingSession && sessionNumber == awaitedSession;
+    if (updateFilterPrimary.isEmpty() && updateFilterSecondary.isEmpty() && !awaited)
+        return false;
     const QString hex = QString::fromLatin1(frameData->toHex().toUpper());
     const bool primaryMatches =
         !updateFilterPrimary.isEmpty() && hex.contains(updateFilterPrimary.toUpper());
@@ -328,7 +331,7 @@ bool ConnectedReaderTab::newFrameForUpdate(QByteArray *frameData, int sessionNum
         emit receivedUpdateFrame(hex);
         return true;
     }
-    if (awaitingSession && sessionNumber == awaitedSession) {
+    if (awaited) {
         awaitingSession = false;
         emit receivedUpdateFrame(hex);
         return true;

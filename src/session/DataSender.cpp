@@ -52,7 +52,7 @@ void DataSender::sendDataToReader(QString readerName, QString readerCmd, int tab
 
     readerPacket_t packet;
     packet.readerName = readerName;
-    packet.time = PacketText::toDisplayTime(PacketText::stamp(QDateTime::currentDateTime()));
+    packet.time = PacketText::displayTime(PacketText::localNow());
     packet.direction = QStringLiteral("Tx");
     packet.frame = PacketText::spaceHexPairs(readerCmd);
     int session = 0;

@@ -2,10 +2,12 @@
 
 #include "app/StatusLine.h"
 
+#include <QDate>
 #include <QLocale>
 #include <QTime>
 
 #include <array>
+#include <cstdio>
 
 namespace PacketText {
 
@@ -51,9 +53,45 @@ QString sendResultStatus(int code)
     return code >= 0 && code < int(table.size()) ? *table[std::size_t(code)] : error;
 }
 
+QDateTime localNow()
+{
+    thread_local qint64 offsetKnownUntilMs = 0;
+    thread_local qint64 offsetKnownFromMs = 0;
+    thread_local int offsetSeconds = 0;
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    if (nowMs >= offsetKnownUntilMs || nowMs < offsetKnownFromMs) {
+        offsetSeconds = QDateTime::fromMSecsSinceEpoch(nowMs, Qt::LocalTime).offsetFromUtc();
+        offsetKnownFromMs = nowMs / 1000 * 1000;
+        offsetKnownUntilMs = offsetKnownFromMs + 1000;
+    }
+    return QDateTime::fromMSecsSinceEpoch(nowMs, Qt::OffsetFromUTC, offsetSeconds);
+}
+
 QString stamp(const QDateTime &dateTime)
 {
-    return stampLocale().toString(dateTime, stampFormat);
+    static const char dayNames[7][4] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    const QDate date = dateTime.date();
+    const QTime time = dateTime.time();
+    if (!date.isValid() || !time.isValid() || date.year() < 0 || date.year() > 9999)
+        return stampLocale().toString(dateTime, stampFormat);
+    char text[32];
+    const int length =
+        std::snprintf(text, sizeof text, "%s %04d-%02d-%02d %02d:%02d:%02d:%03d",
+                      dayNames[date.dayOfWeek() - 1], date.year(), date.month(), date.day(),
+                      time.hour(), time.minute(), time.second(), time.msec());
+    return QString::fromLatin1(text, length);
+}
+
+QString displayTime(const QDateTime &dateTime)
+{
+    const QTime time = dateTime.time();
+    if (!time.isValid())
+        return toDisplayTime(stamp(dateTime));
+    const QTime rounded = StatusLine::roundedToTenth(time);
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%02d:%02d:%02d.%d", rounded.hour(),
+                                     rounded.minute(), rounded.second(), rounded.msec() / 100);
+    return QString::fromLatin1(text, length);
 }
 
 QString toDisplayTime(const QString &stampText)

@@ -33,10 +33,15 @@ QStringList statusTexts();
 // The status that a link's send result code stands for; "Error" outside 0 to 8.
 QString sendResultStatus(int code);
 
+// The local time now. Every packet reads the clock, and a local time costs a time-zone check
+// per call, so the offset from UTC is looked up at most once a second per thread.
+QDateTime localNow();
 // "ddd yyyy-MM-dd HH:mm:ss:zzz", English day names: the stamp that toDisplayTime reads.
 QString stamp(const QDateTime &dateTime);
 // "HH:mm:ss.z", rounded to tenths; a stamp that does not parse is only cut by two characters.
 QString toDisplayTime(const QString &stamp);
+// The same as toDisplayTime(stamp(dateTime)), without the round trip through text.
+QString displayTime(const QDateTime &dateTime);
 
 // "0A1B2C" gives "0A 1B 2C".
 QString spaceHexPairs(const QString &command);

@@ -3,20 +3,56 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QClipboard>
+#include <QFont>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QModelIndexList>
+#include <QResizeEvent>
 
 #include <algorithm>
 #include <iterator>
+
+namespace {
+
+// New rows are sized together once the window has had a moment, not one by one.
+constexpr int rowSizingPauseMs = 50;
+
+} // namespace
 
 TVTableView::TVTableView(QWidget *parent)
     : QTableView(parent)
 {
     verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    // A wider or narrower Frame column wraps long frames differently.
-    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
-            [this] { resizeRowsToContents(); });
+    m_resizeTimer.setSingleShot(true);
+    m_resizeTimer.setInterval(rowSizingPauseMs);
+    connect(&m_resizeTimer, &QTimer::timeout, this, &TVTableView::resizeNewRows);
+    // A wider or narrower Frame column wraps long frames differently. A stretching column
+    // changes with the view's width without reporting it, so the view's resizes count too.
+    m_relayoutTimer.setSingleShot(true);
+    m_relayoutTimer.setInterval(rowSizingPauseMs);
+    connect(&m_relayoutTimer, &QTimer::timeout, this, &TVTableView::relayoutIfColumnsChanged);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, &m_relayoutTimer,
+            qOverload<>(&QTimer::start));
+}
+
+void TVTableView::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    m_relayoutTimer.start();
+}
+
+void TVTableView::relayoutIfColumnsChanged()
+{
+    QVector<int> widths;
+    for (int column = 0; column < horizontalHeader()->count(); ++column)
+        widths << columnWidth(column);
+    if (widths == m_columnWidths)
+        return;
+    m_columnWidths = widths;
+    m_oneLineHeight = 0;
+    resizeRowsToContents();
+    m_unsizedRows = 0;
 }
 
 void TVTableView::setModel(QAbstractItemModel *model)
@@ -26,8 +62,14 @@ void TVTableView::setModel(QAbstractItemModel *model)
     QTableView::setModel(model);
     if (!model)
         return;
+    m_unsizedRows = 0;
     connect(model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) { resizeRows(first, last); });
+            [this](const QModelIndex &, int first, int last) {
+                m_unsizedRows += last - first + 1;
+                if (!m_resizeTimer.isActive())
+                    m_resizeTimer.start();
+            });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { m_unsizedRows = 0; });
     connect(model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
                 resizeRows(topLeft.row(), bottomRight.row());
@@ -52,6 +94,45 @@ void TVTableView::setPacketColumnWidths(int leadingColumns)
         header->setSectionResizeMode(section, QHeaderView::Fixed);
         header->resizeSection(section, packetColumnWidths[column]);
     }
+}
+
+void TVTableView::resizeNewRows()
+{
+    const int rows = model() ? model()->rowCount() : 0;
+    for (int row = rows - qMin(m_unsizedRows, rows); row < rows; ++row) {
+        const bool oneLine = fitsOnOneLine(row);
+        if (oneLine && m_oneLineHeight > 0) {
+            if (rowHeight(row) != m_oneLineHeight)
+                setRowHeight(row, m_oneLineHeight);
+            continue;
+        }
+        resizeRowToContents(row);
+        if (oneLine) {
+            m_oneLineHeight = rowHeight(row);
+            verticalHeader()->setDefaultSectionSize(m_oneLineHeight);
+        }
+    }
+    m_unsizedRows = 0;
+}
+
+bool TVTableView::fitsOnOneLine(int row)
+{
+    QAbstractItemModel *packets = model();
+    if (m_charWidth == 0) {
+        QFont font = packets->index(row, 0).data(Qt::FontRole).value<QFont>();
+        font.setBold(true);
+        const QFontMetrics metrics(font);
+        // Every character is this wide in a fixed-pitch font; in any other, few are wider.
+        for (QChar widest : {QLatin1Char('0'), QLatin1Char('M'), QLatin1Char('W')})
+            m_charWidth = qMax(m_charWidth, metrics.horizontalAdvance(widest));
+    }
+    constexpr int cellPadding = 12;
+    for (int column = 0; column < packets->columnCount(); ++column) {
+        const int length = packets->index(row, column).data().toString().size();
+        if (length * m_charWidth + cellPadding > columnWidth(column))
+            return false;
+    }
+    return true;
 }
 
 void TVTableView::resizeRows(int first, int last)

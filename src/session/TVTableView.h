@@ -1,12 +1,16 @@
 #pragma once
 
 #include <QTableView>
+#include <QTimer>
+#include <QVector>
 
 class QAbstractItemModel;
 class QKeyEvent;
+class QResizeEvent;
 
 // The view of the packet tables. Copies the selection as tab- and line-separated text, and
-// sizes only the rows that change: sizing every row on every append makes a busy table crawl.
+// sizes only the rows that change, a batch at a time: sizing rows on every append makes a busy
+// table crawl.
 class TVTableView : public QTableView
 {
     Q_OBJECT
@@ -25,7 +29,23 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void resizeRows(int first, int last);
+    void resizeNewRows();
+    void relayoutIfColumnsChanged();
+    // Whether every cell of the row is shorter than its column: a cheap test, as the packet
+    // tables use a fixed-pitch font.
+    bool fitsOnOneLine(int row);
+
+    // Appended rows not sized yet; they are always the last ones, as rows only leave at the top.
+    int m_unsizedRows = 0;
+    QTimer m_resizeTimer;
+    // Measured on the first row that fits on one line, then given to such rows without laying
+    // out their text.
+    int m_oneLineHeight = 0;
+    int m_charWidth = 0;
+    QTimer m_relayoutTimer;
+    QVector<int> m_columnWidths;
 };

@@ -184,8 +184,11 @@ void tst_PatternRule::labelAnswersAndShowsTheTotal()
     QCOMPARE(answers.count(), 2);
     QCOMPARE(answers.at(0), (QList<QVariant>{QStringLiteral("R1"), QStringLiteral("0304")}));
     QCOMPARE(answers.at(1).at(0).toString(), QStringLiteral("R2"));
-    QVERIFY(label.text().endsWith(QLatin1Char('2')));
+    // The label catches up shortly after, not with every frame.
+    QVERIFY(label.text().endsWith(QLatin1Char('0')));
+    QTRY_VERIFY(label.text().endsWith(QLatin1Char('2')));
 
+    label.processFrame(QStringLiteral("R2"), QStringLiteral("0102"));
     label.clearCounter();
     QVERIFY(label.text().endsWith(QLatin1Char('0')));
     QCOMPARE(label.matchCount(), 0);
@@ -210,6 +213,8 @@ void tst_PatternRule::labelAlignsCounts()
         label->resize(200, 20);
     shortName.processFrame(QStringLiteral("R1"), QStringLiteral("01"));
     longName.processFrame(QStringLiteral("R1"), QStringLiteral("01"));
+    QTRY_VERIFY(shortName.text().endsWith(QLatin1Char('1')) &&
+                longName.text().endsWith(QLatin1Char('1')));
     // Courier is fixed-pitch: equal widths mean the counts stand in one column.
     const QFontMetrics metrics(shortName.font());
     QCOMPARE(metrics.horizontalAdvance(shortName.text()),
@@ -219,7 +224,7 @@ void tst_PatternRule::labelAlignsCounts()
     // Too narrow for the column: no blanks at all.
     shortName.resize(10, 20);
     shortName.processFrame(QStringLiteral("R1"), QStringLiteral("01"));
-    QCOMPARE(shortName.text(), QStringLiteral("A:2"));
+    QTRY_COMPARE(shortName.text(), QStringLiteral("A:2"));
 }
 
 OVS_TEST_MAIN(tst_PatternRule)

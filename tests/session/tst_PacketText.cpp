@@ -4,8 +4,12 @@
 
 #include <QColor>
 #include <QDateTime>
+#include <QLocale>
 #include <QThread>
 #include <QtTest>
+
+#include <ctime>
+#include <memory>
 
 // Emits a packet from another thread, as the data sender does.
 class PacketSource : public QObject
@@ -27,6 +31,9 @@ private slots:
     void toDisplayTime_data();
     void toDisplayTime();
     void stampRoundTrip();
+    void directFormsMatchTheTextForms_data();
+    void directFormsMatchTheTextForms();
+    void localNowIsTheLocalTime();
     void spaceHexPairs_data();
     void spaceHexPairs();
     void bytesToHexText_data();
@@ -220,6 +227,61 @@ void tst_PacketText::packetCrossesThreads()
     QCOMPARE(packet.status, QStringLiteral("In progress"));
     QCOMPARE(int(packet.sessionNumber), 32766);
     QVERIFY(packet.cntlFrame);
+}
+
+void tst_PacketText::directFormsMatchTheTextForms_data()
+{
+    QTest::addColumn<QDateTime>("dateTime");
+    const QDate friday(2026, 12, 4);
+    for (const QTime &time : {QTime(10, 28, 5, 123), QTime(0, 0, 0, 0), QTime(9, 5, 7, 949),
+                              QTime(9, 5, 7, 950), QTime(12, 0, 59, 970), QTime(23, 59, 59, 960),
+                              QTime(13, 14, 15, 49), QTime(13, 14, 15, 50)})
+        QTest::newRow(qPrintable(time.toString(QStringLiteral("HH:mm:ss.zzz"))))
+            << QDateTime(friday, time);
+    QTest::newRow("sunday") << QDateTime(QDate(2027, 1, 3), QTime(7, 8, 9, 1));
+    QTest::newRow("year 999") << QDateTime(QDate(999, 5, 6), QTime(1, 2, 3, 4));
+    QTest::newRow("offset from UTC")
+        << QDateTime(friday, QTime(22, 30, 0, 500), Qt::OffsetFromUTC, 3600);
+}
+
+// The fast forms must say exactly what the locale's formatting and the parsing round trip say.
+void tst_PacketText::directFormsMatchTheTextForms()
+{
+    QFETCH(QDateTime, dateTime);
+    const QString localeStamp =
+        QLocale(QLocale::English, QLocale::UnitedStates)
+            .toString(dateTime, QStringLiteral("ddd yyyy-MM-dd HH:mm:ss:zzz"));
+    QCOMPARE(PacketText::stamp(dateTime), localeStamp);
+    QCOMPARE(PacketText::displayTime(dateTime), PacketText::toDisplayTime(localeStamp));
+}
+
+void tst_PacketText::localNowIsTheLocalTime()
+{
+    // A zone five hours behind UTC, written out so that no time-zone database is needed.
+    const QByteArray previousZone = qgetenv("TZ");
+    qputenv("TZ", "XST5");
+    tzset();
+    // A thread of its own starts without a remembered offset.
+    QDateTime before;
+    QDateTime now;
+    QDateTime after;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        before = QDateTime::currentDateTime();
+        now = PacketText::localNow();
+        after = QDateTime::currentDateTime();
+    }));
+    thread->start();
+    QVERIFY(thread->wait(10000));
+    QCOMPARE(now.offsetFromUtc(), -5 * 3600);
+    QVERIFY(now.toMSecsSinceEpoch() >= before.toMSecsSinceEpoch());
+    QVERIFY(now.toMSecsSinceEpoch() <= after.toMSecsSinceEpoch());
+    QCOMPARE(now.time(), QDateTime::fromMSecsSinceEpoch(now.toMSecsSinceEpoch()).time());
+    QCOMPARE(now.date(), QDateTime::fromMSecsSinceEpoch(now.toMSecsSinceEpoch()).date());
+    if (previousZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", previousZone);
+    tzset();
 }
 
 OVS_TEST_MAIN(tst_PacketText)
