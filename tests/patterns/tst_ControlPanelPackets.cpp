@@ -66,7 +66,8 @@ void tst_ControlPanelPackets::writePatterns(const QByteArray &lines)
 ControlPanelPackets *tst_ControlPanelPackets::makePanel()
 {
     m_panel = new ControlPanelPackets;
-    m_host->layout()->addItem(m_panel);
+    // Added as a layout, so that the host takes its widgets and frees them.
+    static_cast<QVBoxLayout *>(m_host->layout())->addLayout(m_panel);
     return m_panel;
 }
 
