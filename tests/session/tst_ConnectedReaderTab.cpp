@@ -22,12 +22,15 @@
 #include <QFont>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMutexLocker>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -60,6 +63,7 @@ private slots:
     void unwritableLogsFolder();
     void readerMissingFromRegistry();
     void acknowledgementsGoToTheTableOnly();
+    void scriptWaitsAreWoken();
 
 private:
     bool connectReader(const QByteArray &name, bool serial);
@@ -486,6 +490,34 @@ void tst_ConnectedReaderTab::acknowledgementsGoToTheTableOnly()
     QCOMPARE(row.sessionNumber, 12);
     QCOMPARE(m_allReaders->model()->rowCount(), 0);
     QVERIFY(logEntries(m_tab->logFileName()).isEmpty());
+}
+
+// A script waits in the sender's thread for an answer or for a stop; the tab must wake it.
+void tst_ConnectedReaderTab::scriptWaitsAreWoken()
+{
+    QVERIFY(openTab("R1"));
+    DataSender *sender = m_tab->dataSender();
+    for (QWaitCondition *condition : {&sender->answerCondition, &sender->stopCondition}) {
+        std::atomic<bool> holding{false};
+        std::atomic<bool> woken{false};
+        std::unique_ptr<QThread> script(QThread::create([&] {
+            QMutexLocker lock(&sender->workMutex);
+            holding = true;
+            woken = condition->wait(&sender->workMutex, 20000);
+        }));
+        script->start();
+        QTRY_VERIFY(holding);
+        if (condition == &sender->answerCondition) {
+            QByteArray frame = QByteArray::fromHex("0A0B");
+            m_tab->receivedNewFrame(&frame, 8);
+        } else {
+            m_tab->requestScriptStop();
+        }
+        QVERIFY(script->wait(30000));
+        QVERIFY(woken);
+    }
+    QMutexLocker lock(&sender->workMutex);
+    QVERIFY(sender->stopRequested);
 }
 
 OVS_TEST_MAIN(tst_ConnectedReaderTab)
