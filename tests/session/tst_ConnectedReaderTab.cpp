@@ -1,6 +1,7 @@
 #include "IsolatedHome.h"
 #include "ProjectFolder.h"
 #include "ReaderSimulator.h"
+#include "RegistryReader.h"
 #include "RegistryReset.h"
 #include "patterns/ControlPanelPackets.h"
 #include "project/ControlPanelTracePath.h"
@@ -115,19 +116,8 @@ void tst_ConnectedReaderTab::cleanup()
 
 bool tst_ConnectedReaderTab::connectReader(const QByteArray &name, bool serial)
 {
-    t_Reader record;
-    ReadersList::initReader(&record, serial ? READER_SERIAL : READER_IP);
-    setReaderText(record.name, name);
-    if (serial) {
-        setReaderText(record.comPort, m_simulator->serialPortName().toLatin1());
-    } else {
-        setReaderText(record.ipAddress, "127.0.0.1");
-        record.ipPort = m_simulator->tcpPort();
-    }
-    ReadersList::instance()->addReader(record);
-    t_Reader *reader = nullptr;
-    ReadersList::instance()->findReader(&reader, name);
-    if (ReadersList::instance()->setReaderState(reader, STATE_CONNECTED) != 1)
+    if (!addConnectedReader(name, serial ? m_simulator->serialPortName() : QString(),
+                            m_simulator->tcpPort()))
         return false;
     m_simulator->clearRecords();
     return true;

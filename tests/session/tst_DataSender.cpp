@@ -1,5 +1,6 @@
 #include "IsolatedHome.h"
 #include "ReaderSimulator.h"
+#include "RegistryReader.h"
 #include "RegistryReset.h"
 #include "readers/ReadersList.h"
 #include "session/DataSender.h"
@@ -84,20 +85,8 @@ void tst_DataSender::cleanup()
 
 t_Reader *tst_DataSender::connectReader(bool serial, const QByteArray &name)
 {
-    t_Reader record;
-    ReadersList::initReader(&record, serial ? READER_SERIAL : READER_IP);
-    setReaderText(record.name, name);
-    if (serial) {
-        setReaderText(record.comPort, m_simulator->serialPortName().toLatin1());
-    } else {
-        setReaderText(record.ipAddress, "127.0.0.1");
-        record.ipPort = m_simulator->tcpPort();
-    }
-    ReadersList::instance()->addReader(record);
-    t_Reader *reader = nullptr;
-    ReadersList::instance()->findReader(&reader, name);
-    if (ReadersList::instance()->setReaderState(reader, STATE_CONNECTED) != 1)
-        return nullptr;
+    t_Reader *reader = addConnectedReader(name, serial ? m_simulator->serialPortName() : QString(),
+                                          m_simulator->tcpPort());
     // The start-up exchanges are not what these tests look at.
     m_simulator->clearRecords();
     return reader;
