@@ -1,5 +1,6 @@
 #include "LinkBenchmark.h"
 
+#include "EventLoopWait.h"
 #include "ReaderSimulator.h"
 #include "link/TSL_CMD.h"
 #include "link/TSL_CMD_TCP.h"
@@ -46,22 +47,6 @@ qint64 residentKiB()
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.value(1).toLongLong() * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// Runs the event loop until the condition holds or the time is up, looking every few
-// milliseconds; the loop sleeps in between, so the benchmark itself costs no processor time.
-bool processUntil(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
 }
 
 // The sequence number that the simulator's flood puts after its two-byte prefix.

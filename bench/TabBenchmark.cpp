@@ -1,5 +1,6 @@
 #include "TabBenchmark.h"
 
+#include "EventLoopWait.h"
 #include "ReaderSimulator.h"
 #include "app/OVSViewer.h"
 #include "link/TSL_CMD.h"
@@ -103,22 +104,6 @@ QByteArray framePayload(int sequence)
     for (int shift = 24; shift >= 0; shift -= 8)
         payload.append(char(quint32(sequence) >> shift & 0xFF));
     return payload;
-}
-
-// Runs the event loop until the condition holds or the time is up; the loop sleeps between
-// looks, so the waiting costs the measured thread nothing but the looks.
-bool processUntil(const std::function<bool()> &condition, qint64 timeoutMs, int pollMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(pollMs, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
 }
 
 // The Rx lines of a log, per reader: the sequence numbers of the benchmark frames.

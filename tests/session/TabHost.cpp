@@ -6,6 +6,7 @@
 // HOME and XDG_CONFIG_HOME come from the caller, so the settings are the caller's throwaway
 // ones. Prints "ready" once the reader is connected and the tab is open.
 
+#include "RegistryReader.h"
 #include "link/TSL_CMD.h"
 #include "patterns/ControlPanelPackets.h"
 #include "project/ControlPanelTracePath.h"
@@ -65,15 +66,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    t_Reader record;
-    ReadersList::initReader(&record, READER_SERIAL);
-    setReaderText(record.name, readerName.toLatin1());
-    setReaderText(record.comPort, port);
-    ReadersList *registry = ReadersList::instance();
-    registry->addReader(record);
-    t_Reader *reader = nullptr;
-    registry->findReader(&reader, readerName.toLatin1());
-    if (!reader || registry->setReaderState(reader, STATE_CONNECTED) != 1) {
+    t_Reader *reader = addConnectedReader(readerName.toLatin1(), QString::fromLocal8Bit(port));
+    if (!reader) {
         std::fprintf(stderr, "cannot connect to %s\n", port.constData());
         return 1;
     }
@@ -98,6 +92,6 @@ int main(int argc, char *argv[])
     QTimer::singleShot(lifetimeMs, &application, &QCoreApplication::quit);
     writeLine("ready");
     const int result = application.exec();
-    registry->setReaderState(reader, STATE_DISCONNECTED);
+    ReadersList::instance()->setReaderState(reader, STATE_DISCONNECTED);
     return result;
 }
