@@ -73,8 +73,10 @@ int TSL::close()
 {
     const QMutexLocker locker(&mutex);
     stop = true;
-    if (m_idleWait)
-        QMetaObject::invokeMethod(m_idleWait, &QEventLoop::quit, Qt::QueuedConnection);
+    for (QEventLoop *wait : {m_idleWait, m_ackWait}) {
+        if (wait)
+            QMetaObject::invokeMethod(wait, &QEventLoop::quit, Qt::QueuedConnection);
+    }
     return 0;
 }
 
@@ -110,6 +112,9 @@ void TSL::run()
     connect(&worker, &TSL_MasterThread::response, this, &TSL::handleResponse, Qt::DirectConnection);
     connect(&worker, &TSL_MasterThread::error, this, &TSL::handleError, Qt::DirectConnection);
     connect(&worker, &TSL_MasterThread::timeout, this, &TSL::handleTimeout, Qt::DirectConnection);
+    connect(&worker, &TSL_MasterThread::portLost, this, &TSL::TSL_portLost, Qt::DirectConnection);
+    connect(&worker, &TSL_MasterThread::portRestored, this, &TSL::TSL_portRestored,
+            Qt::DirectConnection);
     serialWorker = &worker;
     QTimer ackTimer;
     ackTimer.setSingleShot(true);
@@ -160,7 +165,18 @@ bool TSL::sendCycle()
         QEventLoop attemptLoop;
         connect(this, &TSL::TSL_acked, &attemptLoop, &QEventLoop::quit);
         serialWorker->sendAndWait(portName, exchangeReadWait, txFrame.frameBytes);
-        if (waitOnce(attemptLoop, ackWait)) {
+        {
+            const QMutexLocker locker(&mutex);
+            if (stop)
+                return false;
+            m_ackWait = &attemptLoop;
+        }
+        const bool answered = waitOnce(attemptLoop, ackWait);
+        {
+            const QMutexLocker locker(&mutex);
+            m_ackWait = nullptr;
+        }
+        if (answered) {
             if (endsSend(m_ackCode))
                 return true;
         } else {

@@ -30,7 +30,8 @@ public:
 
     // 0 when the port can be opened, -1 when not; starts nothing.
     int open();
-    // The thread leaves its loop at its next wake-up.
+    // Final: a send waiting for its acknowledgement ends at once with result 8, and the thread
+    // leaves its loop.
     int close();
     // Blocks the caller until the send cycle ends; returns a send result code (0 to 8).
     int send_frame(const QByteArray &payload, int size, int session);
@@ -42,6 +43,9 @@ signals:
     void TSL_frameRecovered(int sessionNumber);
     void TSL_acked();
     void TSL_timeout();
+    // The serial port vanished, or came back under its name; emitted in the worker's thread.
+    void TSL_portLost(QString portName);
+    void TSL_portRestored(QString portName);
 
 public slots:
     void handleResponse(QByteArray ba);
@@ -78,6 +82,8 @@ private:
     std::atomic<int> m_ackCode{0};
     // One caller at a time owns the transmit record.
     QMutex m_sendMutex;
-    // The idle wait that a new send interrupts; guarded by mutex.
+    // The idle wait that a new send interrupts and the acknowledgement wait that close()
+    // interrupts; guarded by mutex.
     QEventLoop *m_idleWait = nullptr;
+    QEventLoop *m_ackWait = nullptr;
 };

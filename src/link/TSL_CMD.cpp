@@ -3,9 +3,8 @@
 #include "TSL.h"
 #include "TSL_Trace.h"
 
-#include <QEventLoop>
+#include <QElapsedTimer>
 #include <QMutexLocker>
-#include <QTimer>
 
 namespace {
 
@@ -26,6 +25,7 @@ constexpr char ackBits = 0x03;
 TSL_CMD::TSL_CMD(const QString &portName, int baudRate, QObject *parent)
     : QObject(parent)
     , engine(new TSL(portName, baudRate, retries, ackWaitMs))
+    , m_portName(portName)
 {
     TSL_Trace::debug(QStringLiteral("Baudrate = %1").arg(baudRate));
     // The engine's array lives only during its emission, which runs in the serial worker's
@@ -43,6 +43,8 @@ TSL_CMD::TSL_CMD(const QString &portName, int baudRate, QObject *parent)
         },
         Qt::DirectConnection);
     connect(engine, &TSL::TSL_frameRecovered, this, &TSL_CMD::propagateRecoveredSignal);
+    connect(engine, &TSL::TSL_portLost, this, &TSL_CMD::portLost);
+    connect(engine, &TSL::TSL_portRestored, this, &TSL_CMD::portRestored);
 }
 
 TSL_CMD::~TSL_CMD()
@@ -57,9 +59,29 @@ int TSL_CMD::open()
     const int result = engine->open();
     if (result != 0)
         TSL_Trace::line(QStringLiteral("Unable to open"));
+    {
+        const QMutexLocker locker(&m_answerMutex);
+        m_opened = result == 0;
+    }
     const QMutexLocker locker(&m_sessionMutex);
     sessionCounter = 0;
     return result;
+}
+
+void TSL_CMD::close()
+{
+    {
+        const QMutexLocker locker(&m_answerMutex);
+        m_closed = true;
+        m_answerCondition.wakeAll();
+    }
+    engine->close();
+}
+
+bool TSL_CMD::isConnected() const
+{
+    const QMutexLocker locker(&m_answerMutex);
+    return m_opened && !m_closed;
 }
 
 int TSL_CMD::nextSession()
@@ -98,23 +120,43 @@ QByteArray TSL_CMD::uartConfiguration() const
     return uartConfig;
 }
 
+// The exchange ends with its first answer, or with the acknowledgement when no answer is
+// awaited; without one it lasts the exchange time, or the send cycle if that took longer.
 int TSL_CMD::runStartupExchange(const QByteArray &request, AnswerSlot answerSlot)
 {
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     QMetaObject::Connection answer;
+    {
+        const QMutexLocker locker(&m_answerMutex);
+        m_exchangeAnswered = false;
+    }
     if (answerSlot)
         answer = connect(engine, &TSL::TSL_frameReceived, this, answerSlot, Qt::DirectConnection);
-    timer.start(startupExchangeMs);
+    QElapsedTimer clock;
+    clock.start();
     const int result = engine->send_frame(request, request.size(), nextSession());
     TSL_Trace::line(QStringLiteral("CMD *********************** Ret :%1").arg(result));
-    // Answers may still come after the acknowledgement: the exchange lasts its whole time.
-    loop.exec();
-    if (answerSlot)
+    if (answerSlot) {
+        QMutexLocker locker(&m_answerMutex);
+        for (qint64 left = startupExchangeMs - clock.elapsed();
+             !m_exchangeAnswered && !m_closed && left > 0;
+             left = startupExchangeMs - clock.elapsed())
+            m_answerCondition.wait(&m_answerMutex, quint64(left));
+        // Later frames are no answers of this exchange.
+        m_exchangeAnswered = true;
+        locker.unlock();
         disconnect(answer);
+    }
     return result;
+}
+
+// Called with m_answerMutex held.
+bool TSL_CMD::takeAnswer()
+{
+    if (m_exchangeAnswered)
+        return false;
+    m_exchangeAnswered = true;
+    m_answerCondition.wakeAll();
+    return true;
 }
 
 int TSL_CMD::request_address()
@@ -127,10 +169,9 @@ void TSL_CMD::read_address(QByteArray *appPayload, int session)
     TSL_Trace::line(QStringLiteral("CMD *********************** read address : %1 Size : %2")
                         .arg(session)
                         .arg(appPayload->size()));
-    if (appPayload->size() > 6) {
-        const QMutexLocker locker(&m_answerMutex);
+    const QMutexLocker locker(&m_answerMutex);
+    if (appPayload->size() > 6 && takeAnswer())
         readerAddress = appPayload->mid(3, 4);
-    }
 }
 
 void TSL_CMD::request_ack_conf()
@@ -159,18 +200,19 @@ void TSL_CMD::recover_reader_ack_conf(QByteArray *appPayload, int session)
     TSL_Trace::line(QStringLiteral("CMD *********************** Get Uart config : %1 Size : %2")
                         .arg(session)
                         .arg(appPayload->size()));
-    if (appPayload->size() > 5) {
-        const QMutexLocker locker(&m_answerMutex);
+    const QMutexLocker locker(&m_answerMutex);
+    if (appPayload->size() > 5 && takeAnswer())
         uartConfig = appPayload->mid(3, 3);
-    }
 }
 
 void TSL_CMD::propagateReceiveSignal(QByteArray *appPayload, int session)
 {
-    emit frameReceived(appPayload, session);
+    if (m_handingUp)
+        emit frameReceived(appPayload, session);
 }
 
 void TSL_CMD::propagateRecoveredSignal(int session)
 {
-    emit frameRecovered(session);
+    if (m_handingUp)
+        emit frameRecovered(session);
 }

@@ -6,11 +6,16 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QWaitCondition>
+
+#include <atomic>
 
 class TSL;
 
 // The serial reader connection as the rest of the workbench sees it: numbers the frames,
 // runs the start-up exchanges and relays received frames into the object's own thread.
+// open(), the start-up exchanges and send_frame() block their caller and may be called from
+// any thread; close() may be called from any thread and ends whatever blocks.
 class TSL_CMD : public QObject
 {
     Q_OBJECT
@@ -25,9 +30,19 @@ public:
     int sessionNumber() const;
     QByteArray address() const;
     QByteArray uartConfiguration() const;
+    QString portName() const { return m_portName; }
 
     int request_address();
     void request_ack_conf();
+
+    // Final: a send or start-up exchange in progress ends at once, and nothing is sent after.
+    void close();
+    // Opened and not closed; a port that vanished for a while does not change it.
+    bool isConnected() const;
+    // Received frames and recovery notices reach frameReceived and frameRecovered only while
+    // this is on (the default). Whoever owns the link keeps them back while nobody can take
+    // them yet. Called in the object's thread.
+    void setHandingUp(bool on) { m_handingUp = on; }
 
 public slots:
     int open();
@@ -41,18 +56,30 @@ signals:
     void frameReceived(QByteArray *appPayload, int sessionNumber);
     void frameRecovered(int sessionNumber);
     void finish();
+    // The device behind the port vanished, or is back under the same name.
+    void portLost(QString portName);
+    void portRestored(QString portName);
 
 private:
     using AnswerSlot = void (TSL_CMD::*)(QByteArray *, int);
 
     int runStartupExchange(const QByteArray &request, AnswerSlot answerSlot);
     int nextSession();
+    // Takes an answer of the exchange under way; the first one long enough wins.
+    bool takeAnswer();
 
     TSL *engine;
+    QString m_portName;
     QByteArray readerAddress;
     QByteArray uartConfig;
     int sessionCounter = 0;
-    // The answer slots write from the engine's worker thread.
+    // The answer slots write from the engine's worker thread; the exchange waits on the
+    // condition until its answer came, its time is up or the link is closed.
     mutable QMutex m_answerMutex;
+    QWaitCondition m_answerCondition;
+    bool m_exchangeAnswered = false;
+    bool m_closed = false;
+    bool m_opened = false;
     mutable QMutex m_sessionMutex;
+    bool m_handingUp = true;
 };

@@ -1,6 +1,5 @@
 #include "TSL_CMD_TCP.h"
 
-#include "TSL_Frame.h"
 #include "TSL_SendResult.h"
 #include "TSL_TcpTransport.h"
 #include "TSL_Trace.h"
@@ -57,11 +56,20 @@ int TSL_CMD_TCP::open()
 {
     {
         const QMutexLocker lock(&m_mutex);
-        m_connectionState = StateUnknown;
+        if (m_stop)
+            return -1;
     }
-    connect(this, &QThread::finished, this, &QObject::deleteLater, Qt::UniqueConnection);
-    if (!isRunning())
-        start();
+    // A connection still up or on its way down is ended first: open() always starts afresh.
+    if (isRunning())
+        endRun();
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_endRun = false;
+        m_opened = false;
+        m_connectionState = StateUnknown;
+        m_address = QByteArray(4, '\0');
+    }
+    start();
 
     int state = StateUnknown;
     {
@@ -72,23 +80,34 @@ int TSL_CMD_TCP::open()
     }
     TSL_Trace::debug(QStringLiteral("Wait :0"));
     if (state != StateConnected) {
-        close();
+        endRun();
         return -1;
     }
 
-    const qint64 written = transact(QByteArray::fromHex("010602"), false);
+    // Nobody has asked for the answer of the address read: it is not handed up.
+    const qint64 written = transact(QByteArray::fromHex("010602"), false, false);
     TSL_Trace::debug(QStringLiteral("Reading: %1").arg(written));
-    return address() == QByteArray(4, '\0') ? -2 : 0;
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_connectionState == StateConnected && !m_stop && m_address != QByteArray(4, '\0')) {
+            m_opened = true;
+            return 0;
+        }
+        state = m_connectionState;
+    }
+    endRun();
+    return state == StateConnected ? -2 : -1;
 }
 
 int TSL_CMD_TCP::write(QByteArray *ba)
 {
-    if (!ba || ba->size() > TSL_Frame::maxPayloadSize) {
+    // No frame limits the length here: TCP carries the bytes as they are.
+    if (!ba) {
         const QMutexLocker lock(&m_mutex);
         ++m_writeCounter;
-        return ba ? TSL_SendResult::PayloadTooLong : TSL_SendResult::Error;
+        return TSL_SendResult::Error;
     }
-    return transact(*ba, true) == ba->size() ? TSL_SendResult::Sent : TSL_SendResult::Error;
+    return transact(*ba, true, true) == ba->size() ? TSL_SendResult::Sent : TSL_SendResult::Error;
 }
 
 int TSL_CMD_TCP::close()
@@ -101,6 +120,22 @@ int TSL_CMD_TCP::close()
     return 0;
 }
 
+bool TSL_CMD_TCP::isConnected() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_opened && m_connectionState == StateConnected && !m_stop;
+}
+
+void TSL_CMD_TCP::endRun()
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_endRun = true;
+    }
+    wakeTransport();
+    wait();
+}
+
 void TSL_CMD_TCP::run()
 {
     TSL_TcpTransport transport(*this, m_host, m_port, m_connectTimeout, m_unsolicitedCounter);
@@ -111,17 +146,24 @@ void TSL_CMD_TCP::run()
     QMetaObject::invokeMethod(&transport, &TSL_TcpTransport::start, Qt::QueuedConnection);
     exec();
 
-    const QMutexLocker lock(&m_mutex);
-    m_transport = nullptr;
-    m_connectionState = StateClosed;
-    if (m_writePending) {
-        m_bytesWritten = -1;
-        m_writePending = false;
+    bool lost;
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_transport = nullptr;
+        m_connectionState = StateClosed;
+        lost = m_opened && !m_stop && !m_endRun;
+        m_opened = false;
+        if (m_writePending) {
+            m_bytesWritten = -1;
+            m_writePending = false;
+        }
+        m_condition.wakeAll();
     }
-    m_condition.wakeAll();
+    if (lost)
+        emit connectionLost();
 }
 
-qint64 TSL_CMD_TCP::transact(const QByteArray &bytes, bool advanceWriteCounter)
+qint64 TSL_CMD_TCP::transact(const QByteArray &bytes, bool advanceWriteCounter, bool handUpAnswer)
 {
     QMutexLocker lock(&m_mutex);
     while (m_writeBusy)
@@ -132,6 +174,7 @@ qint64 TSL_CMD_TCP::transact(const QByteArray &bytes, bool advanceWriteCounter)
         m_writeBusy = true;
         m_request = bytes;
         m_requestSession = m_writeCounter;
+        m_requestHandsUp = handUpAnswer;
         m_bytesWritten = -1;
         m_writePending = true;
         QMetaObject::invokeMethod(m_transport, &TSL_TcpTransport::wake, Qt::QueuedConnection);
@@ -156,7 +199,7 @@ void TSL_CMD_TCP::wakeTransport()
 bool TSL_CMD_TCP::stopRequested() const
 {
     const QMutexLocker lock(&m_mutex);
-    return m_stop;
+    return m_stop || m_endRun;
 }
 
 bool TSL_CMD_TCP::pendingWrite(QByteArray *bytes) const
@@ -181,7 +224,7 @@ void TSL_CMD_TCP::finishWrite(qint64 written, const QByteArray &answer)
         return;
     if (answer.size() == 7 && answer.startsWith(QByteArray::fromHex("010702")))
         m_address = answer.mid(3, 4);
-    if (!answer.isEmpty()) {
+    if (!answer.isEmpty() && m_requestHandsUp) {
         const int session = m_requestSession;
         QMetaObject::invokeMethod(
             this, [this, answer, session] { deliverAnswer(answer, session); },
@@ -206,14 +249,21 @@ void TSL_CMD_TCP::handUpChunk(const QByteArray &chunk, int sessionNumber)
 
 void TSL_CMD_TCP::deliverAnswer(const QByteArray &answer, int sessionNumber)
 {
+    if (!m_handingUp)
+        return;
     m_answerFrame = answer;
     emit frameReceived(&m_answerFrame, sessionNumber);
 }
 
 void TSL_CMD_TCP::deliverChunk(const QByteArray &chunk, int sessionNumber)
 {
-    m_currentFrame = chunk;
-    emit frameReceived(&m_currentFrame, sessionNumber);
+    // A dropped chunk counts as taken, or the ones behind it would wait for ever.
+    if (m_handingUp) {
+        m_currentFrame = chunk;
+        emit frameReceived(&m_currentFrame, sessionNumber);
+    } else {
+        ++m_droppedChunks;
+    }
     if (m_currentFrame.isEmpty())
         checkFrameTaken();
     else

@@ -14,8 +14,10 @@
 class TSL_TcpTransport;
 
 // The link of a reader reached over TCP. No framing: payloads go out as they are and every
-// chunk read from the socket comes up as one frame. The object lives in the caller's thread
-// and blocks it in open() and write(); the socket lives in the thread this object runs.
+// chunk read from the socket comes up as one frame. open() and write() block their caller and
+// may be called from any thread; the socket lives in the thread this object runs. A link whose
+// peer hung up stays usable: open() connects it again, until close() ends it for good. Whoever
+// made the object deletes it.
 class TSL_CMD_TCP : public QThread
 {
     Q_OBJECT
@@ -27,10 +29,16 @@ public:
     // The session number that the next write's answer will carry.
     int sessionNumber() const;
     QByteArray address() const;
+    // Opened, and neither closed nor hung up since.
+    bool isConnected() const;
+    // Received chunks reach frameReceived only while this is on (the default); chunks that
+    // arrive while it is off are dropped. Called in the object's thread.
+    void setHandingUp(bool on) { m_handingUp = on; }
 
     // Chunks read but held back until the receiver takes the current frame.
     int waitingChunks() const { return m_waitingChunks; }
-    // Chunks lost because the receiver kept the current frame while the queue was full.
+    // Chunks that never reached a receiver: kept back, or lost because the receiver kept the
+    // current frame while the queue was full.
     int droppedChunks() const { return m_droppedChunks; }
 
     // For tests: the session number of the next unsolicited chunk. Only before open().
@@ -39,6 +47,7 @@ public:
 public slots:
     int open();
     int write(QByteArray *ba);
+    // Final: ends a connection attempt, a write and the thread, and no open() works after it.
     int close();
 
 signals:
@@ -46,6 +55,8 @@ signals:
     // empties it once taken, which lets the next waiting chunk come up.
     void frameReceived(QByteArray *appPayload, int sessionNumber);
     void frameRecovered(int sessionNumber);
+    // The peer closed an opened connection, or it broke; emitted in the link's thread.
+    void connectionLost();
 
 protected:
     void run() override;
@@ -55,8 +66,10 @@ private:
 
     // Has the transport thread write the bytes and wait for their answer; the bytes written,
     // or -1 when the connection is not (or no longer) there.
-    qint64 transact(const QByteArray &bytes, bool advanceWriteCounter);
+    qint64 transact(const QByteArray &bytes, bool advanceWriteCounter, bool handUpAnswer);
     void wakeTransport();
+    // Ends the current connection without closing the link, and waits for its thread.
+    void endRun();
 
     // Called in the transport thread.
     bool stopRequested() const;
@@ -78,6 +91,10 @@ private:
     int m_connectTimeout = 30000;
     QByteArray m_address;
     bool m_stop = false;
+    // Ends the current run only; open() clears it.
+    bool m_endRun = false;
+    // open() succeeded and the connection has not ended since.
+    bool m_opened = false;
     bool m_writePending = false;
     // Held by one caller of transact() from its request until it has read the result.
     bool m_writeBusy = false;
@@ -85,6 +102,7 @@ private:
     mutable QMutex m_mutex;
     QByteArray m_request;
     int m_requestSession = 0;
+    bool m_requestHandsUp = true;
     qint64 m_bytesWritten = -1;
     int m_connectionState = 0;
     int m_writeCounter = 0;
@@ -96,6 +114,7 @@ private:
     std::atomic<bool> m_frameTaken{false};
     std::atomic<int> m_waitingChunks{0};
     std::atomic<int> m_droppedChunks{0};
+    bool m_handingUp = true;
     // A byte array cannot tell when it is emptied: while a receiver keeps the current frame,
     // it is looked at on this timer.
     QTimer m_takenCheck;

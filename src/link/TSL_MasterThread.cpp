@@ -151,11 +151,17 @@ void TSL_MasterThread::run()
         if (pass.portName != portInUse || !port.isOpen()) {
             if (!openPort(port, pass.portName)) {
                 notePortFailure();
+                notePortUnavailable(pass.portName);
                 emit error(
                     tr("Can't open %1, error code %2").arg(pass.portName).arg(int(port.error())));
                 break;
             }
             portInUse = pass.portName;
+            m_portAvailable = true;
+            if (m_portVanished) {
+                m_portVanished = false;
+                emit portRestored(portInUse);
+            }
         }
 
         switch (pass.step) {
@@ -178,6 +184,7 @@ void TSL_MasterThread::run()
             m_extractor.clear();
             setAsideFrames.clear();
             notePortFailure();
+            notePortUnavailable(portInUse);
             emit error(tr("Lost %1, error code %2").arg(portInUse).arg(code));
             break;
         }
@@ -201,6 +208,16 @@ void TSL_MasterThread::notePortFailure()
 {
     const QMutexLocker locker(&mutex);
     m_portFailure.start();
+}
+
+// Reported once per disappearance, however many reopening attempts fail after it.
+void TSL_MasterThread::notePortUnavailable(const QString &name)
+{
+    if (!m_portAvailable)
+        return;
+    m_portAvailable = false;
+    m_portVanished = true;
+    emit portLost(name);
 }
 
 bool TSL_MasterThread::openPort(QSerialPort &port, const QString &name)

@@ -37,6 +37,9 @@ signals:
     void response(QByteArray s);
     void error(QString s);
     void timeout(QString s);
+    // A port that had been open vanished, or opened again after vanishing.
+    void portLost(QString portName);
+    void portRestored(QString portName);
 
 protected:
     void run() override;
@@ -70,6 +73,7 @@ private:
     bool waitForBytes(QSerialPort &port, int milliseconds, bool interruptible);
     void handlePortError(QSerialPort::SerialPortError portError);
     void notePortFailure();
+    void notePortUnavailable(const QString &name);
     void stopWaiting();
 
     mutable QMutex mutex;
@@ -93,4 +97,7 @@ private:
     QEventLoop *m_currentWait = nullptr;
     bool m_currentWaitInterruptible = false;
     bool m_portLost = false;
+    // Whether the port was open at the last look, and whether it vanished since it was.
+    bool m_portAvailable = false;
+    bool m_portVanished = false;
 };

@@ -54,6 +54,11 @@ quint16 ReaderSimulator::tcpPort() const
     return inThread([this] { return m_engine->tcpPort(); });
 }
 
+void ReaderSimulator::closeTcp()
+{
+    inThread([this] { m_engine->closeTcp(); });
+}
+
 bool ReaderSimulator::startDiscovery(const QHostAddress &address, quint16 port)
 {
     return inThread([this, address, port] { return m_engine->startDiscovery(address, port); });

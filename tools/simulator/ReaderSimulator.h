@@ -46,6 +46,9 @@ public:
     bool startTcp(quint16 port = 0);
     // The port listened on, 0 when not listening.
     quint16 tcpPort() const;
+    // The gateway goes away: it stops listening and hangs up on every client. startTcp() with
+    // the same port brings it back.
+    void closeTcp();
 
     // Discovery side -----------------------------------------------------------------------
     // Listens for UDP on address and port (0 lets the system choose) and answers every

@@ -104,6 +104,17 @@ quint16 SimulatorEngine::tcpPort() const
     return m_server->serverPort();
 }
 
+void SimulatorEngine::closeTcp()
+{
+    m_tcpFlood->stop();
+    m_server->close();
+    // abort() runs each client's disconnected handler, which lets it go.
+    const QList<QTcpSocket *> clients = m_clients;
+    for (QTcpSocket *client : clients)
+        client->abort();
+    m_clients.clear();
+}
+
 bool SimulatorEngine::startDiscovery(const QHostAddress &address, quint16 port)
 {
     m_discovery->close();

@@ -34,6 +34,7 @@ public:
     bool reopenSerial();
     bool startTcp(quint16 port);
     quint16 tcpPort() const;
+    void closeTcp();
     bool startDiscovery(const QHostAddress &address, quint16 port);
     quint16 discoveryPort() const;
 
