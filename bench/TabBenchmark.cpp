@@ -2,6 +2,7 @@
 
 #include "EventLoopWait.h"
 #include "ReaderSimulator.h"
+#include "StallMeter.h"
 #include "app/OVSViewer.h"
 #include "link/TSL_CMD.h"
 #include "patterns/ControlPanelPackets.h"
@@ -200,37 +201,6 @@ double median(QVector<double> values)
     return values.isEmpty() ? 0 : values[values.size() / 2];
 }
 
-// The longest time between two ticks of a short timer: how long the event loop was stuck.
-struct StallMeter
-{
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 lastNs = 0;
-    qint64 longestNs = 0;
-
-    void start()
-    {
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setInterval(stallTickMs);
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] {
-            const qint64 now = clock.nsecsElapsed();
-            longestNs = std::max(longestNs, now - lastNs);
-            lastNs = now;
-        });
-        clock.start();
-        lastNs = 0;
-        timer.start();
-    }
-
-    double stop()
-    {
-        timer.stop();
-        // A stall that is still going on at the end counts as well.
-        longestNs = std::max(longestNs, clock.nsecsElapsed() - lastNs);
-        return longestNs / 1e6;
-    }
-};
-
 struct FloodReader
 {
     QString name;
@@ -423,7 +393,7 @@ bool TabBenchmark::flood()
         });
     };
 
-    StallMeter stalls;
+    StallMeter stalls(stallTickMs);
     QElapsedTimer clock;
     clock.start();
     stalls.start();

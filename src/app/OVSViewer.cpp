@@ -13,7 +13,10 @@
 #include "session/DataSender.h"
 #include "ui_OVSViewer.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDockWidget>
+#include <QEvent>
 #include <QFont>
 #include <QLabel>
 #include <QSettings>
@@ -58,11 +61,26 @@ OVSViewer::OVSViewer(QWidget *parent)
 
 OVSViewer::~OVSViewer()
 {
+    disconnectReaders();
     // Each reader tab stops its sender thread, which must happen while the window is whole.
     qDeleteAll(connectedReaderTabs);
     connectedReaderTabs.clear();
     delete allReadersTab;
     delete ui;
+}
+
+void OVSViewer::closeEvent(QCloseEvent *event)
+{
+    disconnectReaders();
+    QMainWindow::closeEvent(event);
+}
+
+void OVSViewer::disconnectReaders()
+{
+    // Closing the links first releases any send that waits for an acknowledgement, so the
+    // tabs' sender threads end at once; the links themselves go with the deferred deletions.
+    ReadersList::instance()->disconnectAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 OVSViewer *OVSViewer::of(const QWidget *widget)
@@ -183,7 +201,7 @@ void OVSViewer::openNewReaderTab(QString readerName, QString readerMac)
         tabifyDockWidget(readersTab, allReadersTab);
     }
     // A reconnection report for a reader whose tab is still open replaces that tab.
-    delete connectedReaderTabs.take(readerName);
+    closeReaderTab(readerName);
     auto *tab = new ConnectedReaderTab(readerName, allReadersTab, controlPanelPackets);
     connectedReaderTabs.insert(readerName, tab);
     connect(tab, &ConnectedReaderTab::statusMessage, this, &OVSViewer::setStatusMessage);
@@ -200,15 +218,9 @@ void OVSViewer::handleDisconnectReader(QString readerName)
     if (row < 0)
         return;
     readersTab->model()->setMacAddress(row, QString());
-    ConnectedReaderTab *tab = connectedReaderTabs.value(readerName, nullptr);
-    if (!tab)
+    if (!connectedReaderTabs.contains(readerName))
         return;
-    if (tab->isScriptRunning())
-        tab->requestScriptStop();
-    removeDockWidget(tab);
-    forgetDock(tab);
-    delete tab;
-    connectedReaderTabs.remove(readerName);
+    closeReaderTab(readerName);
     setStatusMessage(tr("Reader \"%1\" disconnected successfully.").arg(readerName));
 
     if (connectedReaderTabs.isEmpty() && allReadersTab) {
@@ -217,6 +229,18 @@ void OVSViewer::handleDisconnectReader(QString readerName)
         delete allReadersTab;
         allReadersTab = nullptr;
     }
+}
+
+void OVSViewer::closeReaderTab(const QString &readerName)
+{
+    ConnectedReaderTab *tab = connectedReaderTabs.take(readerName);
+    if (!tab)
+        return;
+    if (tab->isScriptRunning())
+        tab->requestScriptStop();
+    removeDockWidget(tab);
+    forgetDock(tab);
+    delete tab;
 }
 
 void OVSViewer::forgetDock(QDockWidget *dock)

@@ -13,6 +13,7 @@ class ControlPanelPackets;
 class ControlPanelTracePath;
 class QDockWidget;
 class QLabel;
+class QCloseEvent;
 class QLayout;
 class QSettings;
 class QVBoxLayout;
@@ -48,6 +49,9 @@ public:
     // Null while no reader is connected.
     AllReadersTab *allReadersDock() const { return allReadersTab; }
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private slots:
     void setStatusMessage(QString aMessage);
     void resizeControlPannel(int width);
@@ -62,6 +66,9 @@ private:
     void buildReadersTab();
     void addControlPanelSection(QLayout *section);
     void forgetDock(QDockWidget *dock);
+    void closeReaderTab(const QString &readerName);
+    // Disconnects every reader and lets their links and threads go.
+    void disconnectReaders();
 
     Ui::OVSViewer *ui;
     QMap<QString, ConnectedReaderTab *> connectedReaderTabs;

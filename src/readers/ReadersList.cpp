@@ -5,9 +5,19 @@
 #include "link/TSL_CMD_TCP.h"
 #include "project/ControlPanelTracePath.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPointer>
 #include <QStringList>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
 
 namespace {
+
+// A gateway that rebooted is asked again this often until it answers.
+constexpr int reconnectIntervalMs = 2000;
 
 ReadersFile projectReadersFile()
 {
@@ -31,6 +41,7 @@ ReadersList *ReadersList::instance()
 
 ReadersList::~ReadersList()
 {
+    disconnectAll();
     qDeleteAll(m_readers);
 }
 
@@ -58,8 +69,12 @@ bool ReadersList::addReader(const t_Reader &reader)
 
 bool ReadersList::removeReader(t_Reader *reader)
 {
-    if (m_readers.removeOne(reader))
-        delete reader;
+    if (!m_readers.contains(reader))
+        return true;
+    if (m_connections.contains(reader))
+        disconnectReader(reader);
+    m_readers.removeOne(reader);
+    delete reader;
     return true;
 }
 
@@ -82,10 +97,8 @@ QString ReadersList::addressText(const QByteArray &address)
 int ReadersList::setReaderState(t_Reader *reader, int state)
 {
     if (state == STATE_CONNECTED) {
-        if (reader->type == READER_IP)
-            return connectIpReader(reader);
-        if (reader->type == READER_SERIAL)
-            return connectSerialReader(reader);
+        if (reader->type == READER_IP || reader->type == READER_SERIAL)
+            return connectNow(reader);
         return 1;
     }
     if (state == STATE_DISCONNECTED) {
@@ -97,53 +110,241 @@ int ReadersList::setReaderState(t_Reader *reader, int state)
     return 1;
 }
 
-int ReadersList::connectIpReader(t_Reader *reader)
+ReaderLink ReadersList::makeLink(const t_Reader &reader)
 {
-    auto *link = new TSL_CMD_TCP(QString::fromLatin1(readerText(reader->ipAddress)),
-                                 quint16(reader->ipPort & 0xFFFF));
-    const int result = link->open();
+    if (reader.type == READER_IP)
+        return ReaderLink::tcp(QString::fromLatin1(readerText(reader.ipAddress)),
+                               quint16(reader.ipPort & 0xFFFF));
+    if (reader.type == READER_SERIAL)
+        return ReaderLink::serial(QString::fromLatin1(readerText(reader.comPort)), reader.baudRate);
+    return ReaderLink();
+}
+
+int ReadersList::connectNow(t_Reader *reader)
+{
+    // A second connection starts from scratch rather than leaving the first one behind.
+    if (m_connections.contains(reader))
+        disconnectReader(reader);
+    const ReaderLink link = makeLink(*reader);
+    link.setHandingUp(false);
+    watchLink(link);
+    const int result = link.startUp();
     if (result < 0) {
-        // The link deletes itself once its thread has ended.
-        link->close();
+        link.close();
         return result;
     }
-    reader->state = STATE_CONNECTED;
-    reader->link = link;
-    emit connectedToReader(nameOf(*reader), addressText(link->address()));
+    becomeConnected(reader, link);
     return 1;
 }
 
-int ReadersList::connectSerialReader(t_Reader *reader)
+void ReadersList::connectInBackground(t_Reader *reader)
 {
-    auto *link = new TSL_CMD(QString::fromLatin1(readerText(reader->comPort)), reader->baudRate);
-    const int result = link->open();
-    if (result < 0) {
-        link->deleteLater();
-        return result;
+    if (m_connections.contains(reader) ||
+        (reader->type != READER_IP && reader->type != READER_SERIAL))
+        return;
+    Connection &connection = m_connections[reader];
+    connection.stateBefore = reader->state;
+    reader->state = STATE_INIT;
+    const ReaderLink link = makeLink(*reader);
+    link.setHandingUp(false);
+    watchLink(link);
+    startAttempt(reader, link);
+}
+
+void ReadersList::startAttempt(t_Reader *reader, const ReaderLink &link)
+{
+    // The result crosses threads once: written before the thread ends, read after it did.
+    auto result = std::make_shared<int>(-1);
+    QThread *attempt = QThread::create([link, result] { *result = link.startUp(); });
+    attempt->setObjectName(QStringLiteral("ReaderConnect"));
+    Connection &connection = m_connections[reader];
+    connection.attempt = attempt;
+    connection.attemptLink = link;
+    m_attempts.insert(attempt);
+    connect(attempt, &QThread::finished, this,
+            [this, attempt, link, result] { attemptFinished(attempt, link, *result); });
+    attempt->start();
+}
+
+void ReadersList::attemptFinished(QThread *attempt, const ReaderLink &link, int result)
+{
+    m_attempts.remove(attempt);
+    attempt->wait();
+    t_Reader *reader = readerOfAttempt(attempt);
+    delete attempt;
+    if (!reader) {
+        // Given up: nobody wants the link any more.
+        link.close();
+        return;
     }
-    link->request_ack_conf();
-    link->request_address();
+    Connection &connection = m_connections[reader];
+    connection.attempt = nullptr;
+    connection.attemptLink = ReaderLink();
+    const QString name = nameOf(*reader);
+    if (connection.reconnecting) {
+        if (result < 0) {
+            connection.retryTimer->start();
+            return;
+        }
+        connection.reconnecting = false;
+        reader->state = STATE_CONNECTED;
+        link.setHandingUp(true);
+        emit readerStateChanged(name);
+        emit linkRestored(name);
+        return;
+    }
+    if (result < 0) {
+        link.close();
+        m_connections.remove(reader);
+        reader->state = STATE_DEFAULT;
+        emit readerStateChanged(name);
+        emit connectionFailed(name, result);
+        return;
+    }
+    becomeConnected(reader, link);
+}
+
+void ReadersList::becomeConnected(t_Reader *reader, const ReaderLink &link)
+{
+    // Whatever the link handed up while it started is still queued here: it goes now, to
+    // nobody, rather than into the tab about to open.
+    QCoreApplication::sendPostedEvents(link.object(), QEvent::MetaCall);
+    link.setHandingUp(true);
+    m_connections[reader].link = link;
     reader->state = STATE_CONNECTED;
-    reader->link = link;
-    emit connectedToReader(nameOf(*reader), addressText(link->address()));
-    return 1;
+    reader->link = link.object();
+    const QString name = nameOf(*reader);
+    emit readerStateChanged(name);
+    emit connectedToReader(name, addressText(link.address()));
+}
+
+void ReadersList::cancelConnection(t_Reader *reader)
+{
+    const auto found = m_connections.find(reader);
+    if (found == m_connections.end())
+        return;
+    if (found->reconnecting || !found->attempt) {
+        setReaderState(reader, STATE_DISCONNECTED);
+        return;
+    }
+    // The attempt ends with its current exchange and then finds nobody waiting for it.
+    found->attemptLink.close();
+    reader->state = found->stateBefore;
+    m_connections.erase(found);
+    emit readerStateChanged(nameOf(*reader));
+}
+
+bool ReadersList::isConnecting(const t_Reader *reader) const
+{
+    const auto found = m_connections.constFind(const_cast<t_Reader *>(reader));
+    return found != m_connections.constEnd() && (found->attempt || found->reconnecting);
+}
+
+ReaderLink ReadersList::linkOf(const t_Reader *reader) const
+{
+    return m_connections.value(const_cast<t_Reader *>(reader)).link;
+}
+
+void ReadersList::watchLink(const ReaderLink &link)
+{
+    if (TSL_CMD *serial = link.serialLink()) {
+        const QPointer<TSL_CMD> watched(serial);
+        connect(serial, &TSL_CMD::portLost, this, [this, watched] {
+            if (t_Reader *reader = readerOfLink(watched))
+                emit linkLost(nameOf(*reader));
+        });
+        connect(serial, &TSL_CMD::portRestored, this, [this, watched] {
+            if (t_Reader *reader = readerOfLink(watched))
+                emit linkRestored(nameOf(*reader));
+        });
+    } else if (TSL_CMD_TCP *tcp = link.tcpLink()) {
+        const QPointer<TSL_CMD_TCP> watched(tcp);
+        connect(tcp, &TSL_CMD_TCP::connectionLost, this, [this, watched] { tcpLinkLost(watched); });
+    }
+}
+
+void ReadersList::tcpLinkLost(QObject *link)
+{
+    t_Reader *reader = readerOfLink(link);
+    if (!reader || reader->state != STATE_CONNECTED)
+        return;
+    Connection &connection = m_connections[reader];
+    connection.reconnecting = true;
+    connection.link.setHandingUp(false);
+    reader->state = STATE_INIT;
+    if (!connection.retryTimer) {
+        connection.retryTimer = new QTimer(this);
+        connection.retryTimer->setSingleShot(true);
+        connection.retryTimer->setInterval(reconnectIntervalMs);
+        connect(connection.retryTimer, &QTimer::timeout, this,
+                [this, reader] { retryConnection(reader); });
+    }
+    connection.retryTimer->start();
+    const QString name = nameOf(*reader);
+    emit readerStateChanged(name);
+    emit linkLost(name);
+}
+
+void ReadersList::retryConnection(t_Reader *reader)
+{
+    const auto found = m_connections.find(reader);
+    if (found == m_connections.end() || !found->reconnecting || found->attempt)
+        return;
+    startAttempt(reader, found->link);
+}
+
+t_Reader *ReadersList::readerOfLink(const QObject *link) const
+{
+    if (!link)
+        return nullptr;
+    for (auto it = m_connections.constBegin(); it != m_connections.constEnd(); ++it) {
+        if (it->link.object() == link)
+            return it.key();
+    }
+    return nullptr;
+}
+
+t_Reader *ReadersList::readerOfAttempt(const QThread *attempt) const
+{
+    for (auto it = m_connections.constBegin(); it != m_connections.constEnd(); ++it) {
+        if (it->attempt == attempt)
+            return it.key();
+    }
+    return nullptr;
 }
 
 void ReadersList::disconnectReader(t_Reader *reader)
 {
-    const bool wasUsed = reader->state != STATE_DEFAULT;
-    if (reader->type == READER_SERIAL) {
-        if (reader->link)
-            reader->link->deleteLater();
-    } else if (wasUsed && reader->link) {
-        auto *link = static_cast<TSL_CMD_TCP *>(reader->link);
-        link->close();
-        link->deleteLater();
-    }
+    const Connection connection = m_connections.take(reader);
+    connection.attemptLink.close();
+    connection.link.close();
+    delete connection.retryTimer;
     reader->link = nullptr;
+    const bool wasUsed = reader->state != STATE_DEFAULT;
+    reader->state = STATE_DISCONNECTED;
     if (wasUsed)
         emit disconnectedFromReader(nameOf(*reader));
-    reader->state = STATE_DISCONNECTED;
+}
+
+void ReadersList::disconnectAll()
+{
+    for (t_Reader *reader : qAsConst(m_readers)) {
+        if (m_connections.contains(reader))
+            setReaderState(reader, STATE_DISCONNECTED);
+    }
+    // Their links are closed, so the attempts end at once; their endings are handled here.
+    for (QThread *attempt : qAsConst(m_attempts))
+        attempt->wait();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+QString ReadersList::whereText(const t_Reader &reader)
+{
+    if (reader.type == READER_IP)
+        return QStringLiteral("%1:%2")
+            .arg(QString::fromLatin1(readerText(reader.ipAddress)))
+            .arg(reader.ipPort & 0xFFFF);
+    return QString::fromLatin1(readerText(reader.comPort));
 }
 
 int ReadersList::loadReadersFile()

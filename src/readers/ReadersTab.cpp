@@ -31,7 +31,6 @@ const QString ipType = QStringLiteral("IP Reader");
 const QString bluetoothType = QStringLiteral("Bluetooth Reader");
 constexpr int inputHeight = 20;
 constexpr int wideInputWidth = 250;
-constexpr int disconnectPauseMs = 100;
 
 QString nameOf(const t_Reader &reader)
 {
@@ -99,6 +98,12 @@ ReadersTab::ReadersTab(QWidget *parent)
     connect(m_detectionButton, &QPushButton::released, this, &ReadersTab::toggleGatewayDetection);
     connect(this, &QDockWidget::visibilityChanged, this, &ReadersTab::handleVisibilityChanged);
     connectionTypeChanged(m_typeCombo->currentText());
+
+    ReadersList *registry = ReadersList::instance();
+    connect(registry, &ReadersList::readerStateChanged, this, &ReadersTab::refreshReaderRow);
+    connect(registry, &ReadersList::connectionFailed, this, &ReadersTab::reportFailedConnection);
+    connect(registry, &ReadersList::linkLost, this, &ReadersTab::reportLostLink);
+    connect(registry, &ReadersList::linkRestored, this, &ReadersTab::reportRestoredLink);
 
     m_dataSender->moveToThread(&m_senderThread);
     connect(this, &ReadersTab::sendDataToReader, m_dataSender, &DataSender::sendDataToReader);
@@ -202,7 +207,9 @@ void ReadersTab::areReadersConnected()
             emit statusMessage(tr("Error: Reader \"%1\" is not found in the TSL list.").arg(name));
             return;
         }
-        connected += reader->state == STATE_CONNECTED;
+        // A reader on its way to connecting holds the project as a connected one does.
+        connected +=
+            reader->state == STATE_CONNECTED || ReadersList::instance()->isConnecting(reader);
     }
     emit readersConnectionCount(connected);
 }
@@ -234,18 +241,46 @@ void ReadersTab::connectOrDisconnect(const QString &readerName)
     if (reader->state == STATE_CONNECTED) {
         if (registry->setReaderState(reader, STATE_DISCONNECTED) < 0)
             emit statusMessage(tr("Error: Disconnecting of reader \"%1\" failed.").arg(readerName));
-        else
-            QThread::msleep(disconnectPauseMs);
+    } else if (registry->isConnecting(reader)) {
+        registry->cancelConnection(reader);
     } else {
-        reader->state = STATE_DEFAULT;
-        const int result = registry->setReaderState(reader, STATE_CONNECTED);
-        if (result == -1)
-            emit statusMessage(
-                tr("Error: Connecting to reader \"%1\" was rejected.").arg(readerName));
-        else if (result == -2)
-            emit statusMessage(tr("Error: Connection was done but it is not a tessel Gateway!"));
+        registry->connectInBackground(reader);
     }
     m_model->refreshRow(m_model->rowOfReader(readerName));
+}
+
+void ReadersTab::refreshReaderRow(const QString &readerName)
+{
+    if (m_model)
+        m_model->refreshRow(m_model->rowOfReader(readerName));
+}
+
+void ReadersTab::reportFailedConnection(const QString &readerName, int result)
+{
+    if (result == -1)
+        emit statusMessage(tr("Error: Connecting to reader \"%1\" was rejected.").arg(readerName));
+    else if (result == -2)
+        emit statusMessage(tr("Error: Connection was done but it is not a tessel Gateway!"));
+}
+
+void ReadersTab::reportLostLink(const QString &readerName)
+{
+    t_Reader *reader = nullptr;
+    if (!ReadersList::instance()->findReader(&reader, readerName.toLatin1()))
+        return;
+    if (reader->type == READER_IP)
+        emit statusMessage(tr("Error: Reader \"%1\" closed the connection.").arg(readerName));
+    else
+        emit statusMessage(tr("Error: Reader \"%1\" lost its port \"%2\".")
+                               .arg(readerName, ReadersList::whereText(*reader)));
+}
+
+void ReadersTab::reportRestoredLink(const QString &readerName)
+{
+    t_Reader *reader = nullptr;
+    if (ReadersList::instance()->findReader(&reader, readerName.toLatin1()))
+        emit statusMessage(tr("Reader \"%1\" is back on \"%2\".")
+                               .arg(readerName, ReadersList::whereText(*reader)));
 }
 
 void ReadersTab::addReaderToList()
@@ -283,6 +318,12 @@ void ReadersTab::addReaderToList()
             emit statusMessage(tr("Error: Please enter valid connection port."));
             return;
         }
+    }
+    // Names are kept as Latin-1: anything else would come back from the file changed.
+    if (QString::fromLatin1(name.toLatin1()) != name) {
+        emit statusMessage(
+            tr("Error: Reader name \"%1\" has characters that cannot be saved.").arg(name));
+        return;
     }
 
     t_Reader reader;
@@ -361,6 +402,10 @@ void ReadersTab::removeReaderFromList(int selectedReaderRow, bool removeFromFile
     t_Reader *reader = nullptr;
     if (!ReadersList::instance()->findReader(&reader, name.toLatin1())) {
         emit statusMessage(tr("Error: Reader \"%1\" is not in the TSL list.").arg(name));
+        return;
+    }
+    if (ReadersList::instance()->isConnecting(reader)) {
+        emit statusMessage(tr("Error: Reader \"%1\" is connecting.").arg(name));
         return;
     }
     if (reader->state == STATE_CONNECTED) {

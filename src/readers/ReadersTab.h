@@ -61,6 +61,10 @@ private:
     void buildInputs();
     bool isSerialSelected() const;
     void connectOrDisconnect(const QString &readerName);
+    void refreshReaderRow(const QString &readerName);
+    void reportFailedConnection(const QString &readerName, int result);
+    void reportLostLink(const QString &readerName);
+    void reportRestoredLink(const QString &readerName);
     bool portAlreadyUsed(const t_Reader &reader);
     void addToListAndFile(const t_Reader &reader);
 

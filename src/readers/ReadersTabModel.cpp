@@ -86,7 +86,8 @@ Qt::ItemFlags ReadersTabModel::flags(const QModelIndex &index) const
     Qt::ItemFlags itemFlags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     const bool editableColumn = index.column() == PortColumn || index.column() == SettingColumn;
     const bool knownType = reader->type == READER_SERIAL || reader->type == READER_IP;
-    if (editableColumn && knownType && reader->state != STATE_CONNECTED)
+    const bool inUse = reader->state == STATE_CONNECTED || reader->state == STATE_INIT;
+    if (editableColumn && knownType && !inUse)
         itemFlags |= Qt::ItemIsEditable;
     return itemFlags;
 }

@@ -13,6 +13,9 @@ QString readerStateText(std::int32_t state)
 
 QString readerActionText(std::int32_t state)
 {
+    // Only a reader being connected, or brought back, is in state 1: a click gives that up.
+    if (state == STATE_INIT)
+        return QStringLiteral("Cancel");
     return state == STATE_CONNECTED || state == STATE_OTA ? QStringLiteral("Disconnect")
                                                           : QStringLiteral("Connect");
 }

@@ -60,7 +60,7 @@ struct t_Reader
 
 // "Default", "Connected", ... for a state value; empty outside 0 to 7.
 QString readerStateText(std::int32_t state);
-// What the readers table offers to do: "Connect" or "Disconnect".
+// What the readers table offers to do: "Connect", "Disconnect" or "Cancel".
 QString readerActionText(std::int32_t state);
 
 // Copies text into a fixed field, cut to fit with its terminating NUL.

@@ -123,8 +123,8 @@ void ConnectedReaderTab::buildWidgets()
 
 void ConnectedReaderTab::connectToReader()
 {
-    if (!ReadersList::instance()->findReader(&m_reader, m_readerName.toLatin1()) || !m_reader) {
-        m_reader = nullptr;
+    t_Reader *reader = nullptr;
+    if (!ReadersList::instance()->findReader(&reader, m_readerName.toLatin1()) || !reader) {
         // Queued: whoever creates the tab connects to its messages only after construction.
         const QString message =
             tr("Error: Reader \"%1\" is not found in the TSL list.").arg(m_readerName);
@@ -132,16 +132,19 @@ void ConnectedReaderTab::connectToReader()
             this, [this, message] { emit statusMessage(message); }, Qt::QueuedConnection);
         return;
     }
-    if (auto *serialLink = qobject_cast<TSL_CMD *>(m_reader->link)) {
+    // The sender keeps this link for as long as it may send on it; when the reader comes back
+    // after a hang-up it is still the same link.
+    const ReaderLink link = ReadersList::instance()->linkOf(reader);
+    if (TSL_CMD *serialLink = link.serialLink()) {
         connect(serialLink, &TSL_CMD::frameReceived, this, &ConnectedReaderTab::receivedNewFrame);
         connect(serialLink, &TSL_CMD::frameRecovered, this, &ConnectedReaderTab::recoveredFrame);
-    } else if (auto *tcpLink = qobject_cast<TSL_CMD_TCP *>(m_reader->link)) {
+    } else if (TSL_CMD_TCP *tcpLink = link.tcpLink()) {
         connect(tcpLink, &TSL_CMD_TCP::frameReceived, this, &ConnectedReaderTab::receivedNewFrame);
         connect(tcpLink, &TSL_CMD_TCP::frameRecovered, this, &ConnectedReaderTab::recoveredFrame);
     }
     registerReaderPacketType();
 
-    m_dataSender = new DataSender;
+    m_dataSender = new DataSender(m_readerName, link);
     connect(this, &ConnectedReaderTab::sendDataToReader, m_dataSender,
             &DataSender::sendDataToReader);
     connect(this, &ConnectedReaderTab::startReaderRepeatMode, m_dataSender,

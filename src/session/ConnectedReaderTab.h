@@ -25,7 +25,6 @@ class QThread;
 class QTimer;
 class QVBoxLayout;
 class TVTableView;
-struct t_Reader;
 
 // The tab of one connected reader: where a typed command becomes traffic, and where every
 // frame of the reader becomes a table row and a log line.
@@ -124,7 +123,6 @@ private:
     QCompleter *m_completer = nullptr;
     TVTableView *m_tableView = nullptr;
     ConnectedReaderModel *m_model = nullptr;
-    t_Reader *m_reader = nullptr;
     QList<readerPacket_t> pendingAcks;
     QTimer *ackTimer = nullptr;
 };

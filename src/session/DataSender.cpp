@@ -4,7 +4,6 @@
 #include "app/DockedTabTypes.h"
 #include "link/TSL_CMD.h"
 #include "link/TSL_CMD_TCP.h"
-#include "readers/ReadersList.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -16,8 +15,10 @@ constexpr int repeatUnitMs = 100;
 
 } // namespace
 
-DataSender::DataSender(QObject *parent)
+DataSender::DataSender(const QString &readerName, const ReaderLink &link, QObject *parent)
     : QObject(parent)
+    , m_readerName(readerName)
+    , m_link(link)
 {
     registerReaderPacketType();
 }
@@ -33,21 +34,16 @@ void DataSender::sendDataToReader(QString readerName, QString readerCmd, int tab
         emit statusMessage(tr("Error: Command for reader \"%1\" is empty.").arg(readerName));
         return;
     }
-    t_Reader *reader = nullptr;
-    if (!ReadersList::instance()->findReader(&reader, readerName.toLatin1())) {
+    if (m_readerName.isEmpty() || readerName != m_readerName) {
         emit statusMessage(
             tr("Error: Reader \"%1\" is not found in the TSL list.").arg(readerName));
         return;
     }
-    if (!reader) {
-        emit statusMessage(tr("Error: Reader \"%1\" has not valid data.").arg(readerName));
-        return;
-    }
-    if (reader->state != STATE_CONNECTED || !reader->link) {
+    if (!m_link.isConnected()) {
         emit statusMessage(tr("Error: Reader \"%1\" is not connected.").arg(readerName));
         return;
     }
-    QByteArray bytes = QByteArray::fromHex(readerCmd.toLatin1());
+    QByteArray bytes = PacketText::hexToBytes(readerCmd);
     bytes.truncate(readerCmd.size() / 2);
 
     readerPacket_t packet;
@@ -56,15 +52,13 @@ void DataSender::sendDataToReader(QString readerName, QString readerCmd, int tab
     packet.direction = QStringLiteral("Tx");
     packet.frame = PacketText::spaceHexPairs(readerCmd);
     int session = 0;
-    if (reader->type == READER_IP) {
-        auto *link = static_cast<TSL_CMD_TCP *>(reader->link);
+    if (TSL_CMD_TCP *link = m_link.tcpLink()) {
         session = link->sessionNumber();
         packet.status = PacketText::sent;
         packet.sessionNumber = std::uint16_t(session);
         emit messageSent(packet, tabType);
         link->write(&bytes);
-    } else if (reader->type == READER_SERIAL) {
-        auto *link = static_cast<TSL_CMD *>(reader->link);
+    } else if (TSL_CMD *link = m_link.serialLink()) {
         session = link->sessionNumber();
         packet.status = PacketText::inProgress;
         packet.sessionNumber = std::uint16_t(session);

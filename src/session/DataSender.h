@@ -1,6 +1,7 @@
 #pragma once
 
 #include "readerPacket_t.h"
+#include "readers/ReaderLink.h"
 
 #include <QMutex>
 #include <QObject>
@@ -11,13 +12,17 @@ class QTimer;
 
 // The one way out of a reader tab: validates a command, turns its hexadecimal text into bytes,
 // hands them to the reader's link and reports every outgoing frame. It lives in a thread of
-// its own, so that a send that blocks until the reader answers never blocks the window.
+// its own, so that a send that blocks until the reader answers never blocks the window. It is
+// given its reader's link when it is made and keeps it alive while it may send on it; it never
+// looks into the registry, which belongs to the window thread.
 class DataSender : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit DataSender(QObject *parent = nullptr);
+    // A sender without a reader refuses every send.
+    explicit DataSender(const QString &readerName = QString(),
+                        const ReaderLink &link = ReaderLink(), QObject *parent = nullptr);
     ~DataSender() override;
 
     // Shared with the script engine and the tab (see the tab for how they are used).
@@ -42,6 +47,8 @@ signals:
     void messageSent(readerPacket_t &message, int tabType);
 
 private:
+    QString m_readerName;
+    ReaderLink m_link;
     QTimer *repeatTimer = nullptr;
     QString repeatReaderName;
     QString repeatCommand;

@@ -117,6 +117,40 @@ QString spaceHexPairs(const QString &command)
     return spaced;
 }
 
+namespace {
+
+int hexDigitValue(char16_t code)
+{
+    if (code >= u'0' && code <= u'9')
+        return code - u'0';
+    if (code >= u'a' && code <= u'f')
+        return code - u'a' + 10;
+    if (code >= u'A' && code <= u'F')
+        return code - u'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+QByteArray hexToBytes(const QString &command)
+{
+    QByteArray bytes;
+    bytes.reserve(command.size() / 2);
+    int high = -1;
+    for (const QChar character : command) {
+        const int value = hexDigitValue(character.unicode());
+        if (value < 0)
+            continue;
+        if (high < 0) {
+            high = value;
+        } else {
+            bytes.append(char(high << 4 | value));
+            high = -1;
+        }
+    }
+    return bytes;
+}
+
 QString bytesToHexText(const QByteArray &bytes, const QString &separator)
 {
     QString text;

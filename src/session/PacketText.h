@@ -45,6 +45,9 @@ QString displayTime(const QDateTime &dateTime);
 
 // "0A1B2C" gives "0A 1B 2C".
 QString spaceHexPairs(const QString &command);
+// The bytes of a hexadecimal command, paired from the left: "0A1" gives 0A, the bytes that
+// its spaceHexPairs text begins with. Other characters are passed over.
+QByteArray hexToBytes(const QString &command);
 // Every byte as two upper-case digits followed by the separator, the last one included.
 QString bytesToHexText(const QByteArray &bytes, const QString &separator);
 

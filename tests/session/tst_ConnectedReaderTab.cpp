@@ -402,11 +402,12 @@ void tst_ConnectedReaderTab::longAndOddCommands()
     QTRY_COMPARE(m_tab->model()->rowCount(), 3);
     QTRY_COMPARE(m_tab->model()->packetAt(2).status, PacketText::sendResultStatus(0));
 
-    // Odd-length text reaches the sender, whose decoder reads pairs from the end: "0A1" is
-    // 00 A1, cut to one byte.
+    // Odd-length text reaches the sender, which pairs digits from the left: what goes out is
+    // what the row begins with.
     typeCommand(QStringLiteral("0A1"));
     QTRY_COMPARE(m_simulator->receivedCount(), 3);
-    QCOMPARE(m_simulator->receivedPayloads().at(2), QByteArray(1, '\0'));
+    QCOMPARE(m_simulator->receivedPayloads().at(2), QByteArray(1, '\x0a'));
+    QTRY_COMPARE(m_tab->model()->packetAt(3).frame, QStringLiteral("0A 1"));
 }
 
 void tst_ConnectedReaderTab::doubleClickAndCopy()

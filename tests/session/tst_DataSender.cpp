@@ -6,7 +6,10 @@
 #include "session/DataSender.h"
 #include "session/PacketText.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
@@ -40,9 +43,13 @@ private slots:
     void firmwareSendsReportTheirSession();
     void repeatMode();
     void stopBeforeStartIsRefused();
+    void sendsOnTheLinkItWasGiven();
+    void disconnectingDuringASendLeavesTheLinkToTheSender();
 
 private:
+    // Connects the reader and starts a sender for it.
     t_Reader *connectReader(bool serial, const QByteArray &name);
+    void startSender(const QString &readerName, const ReaderLink &link = ReaderLink());
     void send(const QString &reader, const QString &command, int tabType = 3);
 
     std::unique_ptr<ReaderSimulator> m_simulator;
@@ -64,7 +71,11 @@ void tst_DataSender::init()
     QVERIFY(m_simulator->startTcp());
     m_reports.clear();
     m_messages.clear();
-    m_sender = new DataSender;
+}
+
+void tst_DataSender::startSender(const QString &readerName, const ReaderLink &link)
+{
+    m_sender = new DataSender(readerName, link);
     m_sender->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_sender, &QObject::deleteLater);
     connect(m_sender, &DataSender::messageSent, this, [this](readerPacket_t &packet, int tabType) {
@@ -79,6 +90,7 @@ void tst_DataSender::cleanup()
 {
     m_thread.quit();
     m_thread.wait();
+    m_sender = nullptr;
     resetReaderRegistry();
     m_simulator.reset();
 }
@@ -89,6 +101,8 @@ t_Reader *tst_DataSender::connectReader(bool serial, const QByteArray &name)
                                           m_simulator->tcpPort());
     // The start-up exchanges are not what these tests look at.
     m_simulator->clearRecords();
+    if (reader)
+        startSender(QString::fromLatin1(name), ReadersList::instance()->linkOf(reader));
     return reader;
 }
 
@@ -100,34 +114,44 @@ void tst_DataSender::send(const QString &reader, const QString &command, int tab
 
 void tst_DataSender::refusals_data()
 {
+    QTest::addColumn<QString>("sender");
     QTest::addColumn<QString>("reader");
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("message");
 
     QTest::newRow("empty command") << "R1"
+                                   << "R1"
                                    << ""
                                    << "Error: Command for reader \"R1\" is empty.";
-    QTest::newRow("unknown reader") << "Nobody"
+    QTest::newRow("unknown reader") << "R1"
+                                    << "Nobody"
                                     << "0A"
                                     << "Error: Reader \"Nobody\" is not found in the TSL list.";
-    QTest::newRow("name differs in case") << "r1"
+    QTest::newRow("name differs in case") << "R1"
+                                          << "r1"
                                           << "0A"
                                           << "Error: Reader \"r1\" is not found in the TSL list.";
+    QTest::newRow("sender of no reader") << ""
+                                         << "R1"
+                                         << "0A"
+                                         << "Error: Reader \"R1\" is not found in the TSL list.";
     QTest::newRow("listed but not connected") << "Idle"
+                                              << "Idle"
                                               << "0A1B"
                                               << "Error: Reader \"Idle\" is not connected.";
 }
 
 void tst_DataSender::refusals()
 {
+    QFETCH(QString, sender);
     QFETCH(QString, reader);
     QFETCH(QString, command);
     QFETCH(QString, message);
-    QVERIFY(connectReader(true, "R1"));
-    t_Reader idle;
-    ReadersList::initReader(&idle, READER_SERIAL);
-    setReaderText(idle.name, "Idle");
-    ReadersList::instance()->addReader(idle);
+    t_Reader *connected = addConnectedReader("R1", m_simulator->serialPortName());
+    QVERIFY(connected);
+    m_simulator->clearRecords();
+    startSender(sender, sender == QLatin1String("R1") ? ReadersList::instance()->linkOf(connected)
+                                                      : ReaderLink());
 
     send(reader, command);
     QTRY_COMPARE(m_messages, QStringList{message});
@@ -189,7 +213,8 @@ void tst_DataSender::oddLengthIsCutToWholeBytes()
     QVERIFY(connectReader(false, "Roof"));
     send(QStringLiteral("Roof"), QStringLiteral("0A1B2"));
     QTRY_COMPARE(m_simulator->receivedCount(), 1);
-    QCOMPARE(m_simulator->receivedPayloads().first().size(), 2);
+    // The digits pair from the left, so the bytes sent are those that the row shows.
+    QCOMPARE(m_simulator->receivedPayloads().first(), QByteArray::fromHex("0A1B"));
     QCOMPARE(m_reports.first().packet.frame, QStringLiteral("0A 1B 2"));
 }
 
@@ -242,10 +267,52 @@ void tst_DataSender::repeatMode()
 
 void tst_DataSender::stopBeforeStartIsRefused()
 {
+    startSender(QString());
     QSignalSpy stopped(m_sender, &DataSender::stopRepeatModeResult);
     QMetaObject::invokeMethod(m_sender, "stopReaderRepeatMode", Qt::QueuedConnection);
     QTRY_COMPARE(stopped.count(), 1);
     QVERIFY(!stopped.first().first().toBool());
+}
+
+void tst_DataSender::sendsOnTheLinkItWasGiven()
+{
+    // A link that the registry has never seen: the sender does not look there.
+    const ReaderLink link = ReaderLink::serial(m_simulator->serialPortName(), 115200);
+    QCOMPARE(link.startUp(), 1);
+    m_simulator->clearRecords();
+    startSender(QStringLiteral("Loose"), link);
+    send(QStringLiteral("Loose"), QStringLiteral("0A0B"));
+    QTRY_COMPARE(m_reports.size(), 2);
+    QCOMPARE(m_reports.at(1).packet.status, QStringLiteral("Sent"));
+    QCOMPARE(m_simulator->receivedPayloads(), QList<QByteArray>{QByteArray::fromHex("0A0B")});
+    link.close();
+}
+
+void tst_DataSender::disconnectingDuringASendLeavesTheLinkToTheSender()
+{
+    t_Reader *reader = connectReader(true, "Bench");
+    QVERIFY(reader);
+    const QPointer<QObject> link = reader->link;
+    m_simulator->setAckCode(ReaderSimulator::NoAck);
+    send(QStringLiteral("Bench"), QStringLiteral("0A"));
+    QTRY_COMPARE(m_reports.size(), 1);
+
+    // The sender waits for an acknowledgement that will not come while the reader goes.
+    ReadersList::instance()->setReaderState(reader, STATE_DISCONNECTED);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTRY_COMPARE(m_reports.size(), 2);
+    QCOMPARE(m_reports.at(1).packet.status, QStringLiteral("Error"));
+    // Closing the link ended the send: it was not transmitted again.
+    QCOMPARE(m_simulator->receivedCount(), 1);
+    QVERIFY(link);
+
+    send(QStringLiteral("Bench"), QStringLiteral("0B"));
+    QTRY_COMPARE(m_messages,
+                 QStringList{QStringLiteral("Error: Reader \"Bench\" is not connected.")});
+    m_thread.quit();
+    m_thread.wait();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!link);
 }
 
 OVS_TEST_MAIN(tst_DataSender)

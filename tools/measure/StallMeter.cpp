@@ -1,0 +1,33 @@
+#include "StallMeter.h"
+
+#include <algorithm>
+
+StallMeter::StallMeter(int tickMs, QObject *parent)
+    : QObject(parent)
+{
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(tickMs);
+    connect(&m_timer, &QTimer::timeout, this, &StallMeter::tick);
+}
+
+void StallMeter::start()
+{
+    m_clock.start();
+    m_lastNs = 0;
+    m_longestNs = 0;
+    m_timer.start();
+}
+
+double StallMeter::stop()
+{
+    m_timer.stop();
+    m_longestNs = std::max(m_longestNs, m_clock.nsecsElapsed() - m_lastNs);
+    return longestMs();
+}
+
+void StallMeter::tick()
+{
+    const qint64 now = m_clock.nsecsElapsed();
+    m_longestNs = std::max(m_longestNs, now - m_lastNs);
+    m_lastNs = now;
+}
