@@ -13,7 +13,9 @@
 #include "readers/ReadersList.h"
 
 #include <QCompleter>
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QIntValidator>
@@ -168,11 +170,14 @@ void ConnectedReaderTab::connectToReader()
 
 ConnectedReaderTab::~ConnectedReaderTab()
 {
-    m_logFile.close();
     m_senderThread->quit();
     // A running script ends at its next check; the sender goes with the thread's "finished".
     m_senderThread->wait();
     delete m_senderThread;
+    // The outcome of a send that the closing link ended is still on its way: it belongs in
+    // the logs.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    m_logFile.close();
 }
 
 void ConnectedReaderTab::requestScriptStop()

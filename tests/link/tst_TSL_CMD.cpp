@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QThread>
 #include <QVector>
 #include <QtTest>
 
@@ -62,6 +63,8 @@ private slots:
     void missingPortEndsWithError();
     void lineClosedInTheMiddleOfAFrame();
     void vanishedDeviceDoesNotSpin();
+    void startupExchangeTakesTheFirstAnswer();
+    void closeEndsASendWaitingForItsAcknowledgement();
 
 private:
     void connectReader();
@@ -353,6 +356,8 @@ void tst_TSL_CMD::missingPortEndsWithError()
 
 void tst_TSL_CMD::lineClosedInTheMiddleOfAFrame()
 {
+    QSignalSpy lost(m_reader.get(), &TSL_CMD::portLost);
+    QSignalSpy restored(m_reader.get(), &TSL_CMD::portRestored);
     QCOMPARE(send(hex("0A")), 4);
     m_simulator->closeInMiddleOfNextFrame();
     m_simulator->sendFrame(hex("5A5B5C5D5E5F"));
@@ -363,6 +368,11 @@ void tst_TSL_CMD::lineClosedInTheMiddleOfAFrame()
     QTRY_COMPARE_WITH_TIMEOUT(send(hex("0C")), 4, 10000);
     m_simulator->sendFrame(hex("6A6B"));
     QTRY_VERIFY(!m_received.isEmpty() && m_received.last().payload == hex("6A6B"));
+    // Each change is told once, however many times the port was tried meanwhile.
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(lost.first().first().toString(), m_simulator->serialPortName());
+    QCOMPARE(restored.count(), 1);
+    QCOMPARE(restored.first().first().toString(), m_simulator->serialPortName());
 }
 
 void tst_TSL_CMD::vanishedDeviceDoesNotSpin()
@@ -377,6 +387,38 @@ void tst_TSL_CMD::vanishedDeviceDoesNotSpin()
     const qint64 cpuUsed = cpuTimeMs() - cpuBefore;
     // A link that spins on the lost port burns a whole core; an idle one next to nothing.
     QVERIFY2(cpuUsed * 4 < clock.elapsed(), qPrintable(QString::number(cpuUsed)));
+}
+
+void tst_TSL_CMD::startupExchangeTakesTheFirstAnswer()
+{
+    // The reader's own answer comes late; another long frame arrives first.
+    m_simulator->setAckDelay(500);
+    int result = -1;
+    std::unique_ptr<QThread> exchange(
+        QThread::create([this, &result] { result = m_reader->request_address(); }));
+    exchange->start();
+    QVERIFY(QTest::qWaitFor([this] { return m_simulator->receivedCount() == 1; }, 10000));
+    m_simulator->sendFrame(hex("010702A1A2A3A4"));
+    QVERIFY(exchange->wait(10000));
+    QCOMPARE(result, 4);
+    QCOMPARE(m_reader->address(), hex("A1A2A3A4"));
+}
+
+void tst_TSL_CMD::closeEndsASendWaitingForItsAcknowledgement()
+{
+    m_simulator->setAckCode(ReaderSimulator::NoAck);
+    int result = -1;
+    std::unique_ptr<QThread> sender(QThread::create([this, &result] { result = send(hex("0A")); }));
+    sender->start();
+    QVERIFY(QTest::qWaitFor([this] { return m_simulator->receivedCount() == 1; }, 10000));
+    m_reader->close();
+    QVERIFY(sender->wait(10000));
+    QCOMPARE(result, 8);
+    // Not transmitted again, and nothing goes out after the close.
+    QCOMPARE(m_simulator->receivedCount(), 1);
+    QVERIFY(!m_reader->isConnected());
+    QCOMPARE(send(hex("0B")), 8);
+    QCOMPARE(m_simulator->receivedCount(), 1);
 }
 
 OVS_TEST_MAIN(tst_TSL_CMD)
