@@ -56,12 +56,21 @@ TSL_CMD::~TSL_CMD()
 
 int TSL_CMD::open()
 {
+    {
+        const QMutexLocker locker(&m_answerMutex);
+        // A closed link stays off the port, which may be another link's by now.
+        if (m_closed)
+            return -1;
+        m_opening = true;
+    }
     const int result = engine->open();
     if (result != 0)
         TSL_Trace::line(QStringLiteral("Unable to open"));
     {
         const QMutexLocker locker(&m_answerMutex);
         m_opened = result == 0;
+        m_opening = false;
+        m_answerCondition.wakeAll();
     }
     const QMutexLocker locker(&m_sessionMutex);
     sessionCounter = 0;
@@ -76,6 +85,16 @@ void TSL_CMD::close()
         m_answerCondition.wakeAll();
     }
     engine->close();
+}
+
+void TSL_CMD::waitUntilClosed()
+{
+    {
+        QMutexLocker locker(&m_answerMutex);
+        while (m_opening)
+            m_answerCondition.wait(&m_answerMutex);
+    }
+    engine->wait();
 }
 
 bool TSL_CMD::isConnected() const

@@ -37,6 +37,8 @@ public:
 
     // Final: a send or start-up exchange in progress ends at once, and nothing is sent after.
     void close();
+    // After close(): blocks until the engine and its worker have ended and the port is closed.
+    void waitUntilClosed();
     // Opened and not closed; a port that vanished for a while does not change it.
     bool isConnected() const;
     // Received frames and recovery notices reach frameReceived and frameRecovered only while
@@ -80,6 +82,8 @@ private:
     bool m_exchangeAnswered = false;
     bool m_closed = false;
     bool m_opened = false;
+    // open() tries the port; once closed, nothing else will.
+    bool m_opening = false;
     mutable QMutex m_sessionMutex;
     bool m_handingUp = true;
 };

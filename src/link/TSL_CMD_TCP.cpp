@@ -126,6 +126,16 @@ bool TSL_CMD_TCP::isConnected() const
     return m_opened && m_connectionState == StateConnected && !m_stop;
 }
 
+void TSL_CMD_TCP::setHandingUp(bool on)
+{
+    m_handingUp = on;
+    if (!on && !m_currentFrame.isEmpty()) {
+        m_currentFrame.clear();
+        ++m_droppedChunks;
+        checkFrameTaken();
+    }
+}
+
 void TSL_CMD_TCP::endRun()
 {
     {

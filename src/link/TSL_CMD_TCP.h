@@ -32,8 +32,9 @@ public:
     // Opened, and neither closed nor hung up since.
     bool isConnected() const;
     // Received chunks reach frameReceived only while this is on (the default); chunks that
-    // arrive while it is off are dropped. Called in the object's thread.
-    void setHandingUp(bool on) { m_handingUp = on; }
+    // arrive while it is off are dropped, and so is a chunk that nobody has taken yet. Called
+    // in the object's thread.
+    void setHandingUp(bool on);
 
     // Chunks read but held back until the receiver takes the current frame.
     int waitingChunks() const { return m_waitingChunks; }

@@ -76,6 +76,14 @@ void ReaderLink::close() const
         m_tcp->close();
 }
 
+void ReaderLink::waitUntilClosed() const
+{
+    if (m_serial)
+        m_serial->waitUntilClosed();
+    if (m_tcp)
+        m_tcp->wait();
+}
+
 void ReaderLink::setHandingUp(bool on) const
 {
     if (m_serial)

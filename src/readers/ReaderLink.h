@@ -31,6 +31,10 @@ public:
     bool isConnected() const;
     // Final; any thread. Whatever blocks on the link ends at once.
     void close() const;
+
+    // After close(), any thread: blocks until the link's threads have ended and its port or
+    // socket is closed.
+    void waitUntilClosed() const;
     // Window thread.
     void setHandingUp(bool on) const;
 

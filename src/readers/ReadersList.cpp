@@ -73,6 +73,7 @@ bool ReadersList::removeReader(t_Reader *reader)
         return true;
     if (m_connections.contains(reader))
         disconnectReader(reader);
+    m_closing.remove(reader);
     m_readers.removeOne(reader);
     delete reader;
     return true;
@@ -128,9 +129,10 @@ int ReadersList::connectNow(t_Reader *reader)
     const ReaderLink link = makeLink(*reader);
     link.setHandingUp(false);
     watchLink(link);
+    m_closing.take(reader).waitUntilClosed();
     const int result = link.startUp();
     if (result < 0) {
-        link.close();
+        closeLink(reader, link);
         return result;
     }
     becomeConnected(reader, link);
@@ -155,7 +157,11 @@ void ReadersList::startAttempt(t_Reader *reader, const ReaderLink &link)
 {
     // The result crosses threads once: written before the thread ends, read after it did.
     auto result = std::make_shared<int>(-1);
-    QThread *attempt = QThread::create([link, result] { *result = link.startUp(); });
+    const ReaderLink previous = m_closing.take(reader);
+    QThread *attempt = QThread::create([link, previous, result] {
+        previous.waitUntilClosed();
+        *result = link.startUp();
+    });
     attempt->setObjectName(QStringLiteral("ReaderConnect"));
     Connection &connection = m_connections[reader];
     connection.attempt = attempt;
@@ -173,8 +179,7 @@ void ReadersList::attemptFinished(QThread *attempt, const ReaderLink &link, int 
     t_Reader *reader = readerOfAttempt(attempt);
     delete attempt;
     if (!reader) {
-        // Given up: nobody wants the link any more.
-        link.close();
+        // Given up: nobody wants the link any more, and it was closed then.
         return;
     }
     Connection &connection = m_connections[reader];
@@ -191,10 +196,11 @@ void ReadersList::attemptFinished(QThread *attempt, const ReaderLink &link, int 
         link.setHandingUp(true);
         emit readerStateChanged(name);
         emit linkRestored(name);
+        noticeLossDuringAttempt(reader);
         return;
     }
     if (result < 0) {
-        link.close();
+        closeLink(reader, link);
         m_connections.remove(reader);
         reader->state = STATE_DEFAULT;
         emit readerStateChanged(name);
@@ -216,6 +222,16 @@ void ReadersList::becomeConnected(t_Reader *reader, const ReaderLink &link)
     const QString name = nameOf(*reader);
     emit readerStateChanged(name);
     emit connectedToReader(name, addressText(link.address()));
+    noticeLossDuringAttempt(reader);
+}
+
+// A peer that hung up while its attempt was finishing was not yet a connected reader's:
+// its loss is taken up now.
+void ReadersList::noticeLossDuringAttempt(t_Reader *reader)
+{
+    const ReaderLink link = linkOf(reader);
+    if (link.tcpLink() && !link.isConnected())
+        tcpLinkLost(link.object());
 }
 
 void ReadersList::cancelConnection(t_Reader *reader)
@@ -228,7 +244,7 @@ void ReadersList::cancelConnection(t_Reader *reader)
         return;
     }
     // The attempt ends with its current exchange and then finds nobody waiting for it.
-    found->attemptLink.close();
+    closeLink(reader, found->attemptLink);
     reader->state = found->stateBefore;
     m_connections.erase(found);
     emit readerStateChanged(nameOf(*reader));
@@ -298,7 +314,7 @@ t_Reader *ReadersList::readerOfLink(const QObject *link) const
     if (!link)
         return nullptr;
     for (auto it = m_connections.constBegin(); it != m_connections.constEnd(); ++it) {
-        if (it->link.object() == link)
+        if (it->link.object() == link || it->attemptLink.object() == link)
             return it.key();
     }
     return nullptr;
@@ -316,14 +332,23 @@ t_Reader *ReadersList::readerOfAttempt(const QThread *attempt) const
 void ReadersList::disconnectReader(t_Reader *reader)
 {
     const Connection connection = m_connections.take(reader);
-    connection.attemptLink.close();
-    connection.link.close();
+    closeLink(reader, connection.attemptLink);
+    closeLink(reader, connection.link);
     delete connection.retryTimer;
     reader->link = nullptr;
     const bool wasUsed = reader->state != STATE_DEFAULT;
     reader->state = STATE_DISCONNECTED;
     if (wasUsed)
         emit disconnectedFromReader(nameOf(*reader));
+}
+
+void ReadersList::closeLink(t_Reader *reader, const ReaderLink &link)
+{
+    if (link.isNull())
+        return;
+    link.close();
+    link.setHandingUp(false);
+    m_closing.insert(reader, link);
 }
 
 void ReadersList::disconnectAll()
@@ -336,6 +361,7 @@ void ReadersList::disconnectAll()
     for (QThread *attempt : qAsConst(m_attempts))
         attempt->wait();
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    m_closing.clear();
 }
 
 QString ReadersList::whereText(const t_Reader &reader)

@@ -95,15 +95,20 @@ private:
     void disconnectReader(t_Reader *reader);
     void watchLink(const ReaderLink &link);
     void startAttempt(t_Reader *reader, const ReaderLink &link);
+    void closeLink(t_Reader *reader, const ReaderLink &link);
     void attemptFinished(QThread *attempt, const ReaderLink &link, int result);
     void becomeConnected(t_Reader *reader, const ReaderLink &link);
     void tcpLinkLost(QObject *link);
+    void noticeLossDuringAttempt(t_Reader *reader);
     void retryConnection(t_Reader *reader);
     t_Reader *readerOfLink(const QObject *link) const;
     t_Reader *readerOfAttempt(const QThread *attempt) const;
 
     QList<t_Reader *> m_readers;
     QHash<t_Reader *, Connection> m_connections;
+    // The last link each reader closed, kept until its next link has waited for it: a serial
+    // port is free only once the old link has let go of it.
+    QHash<t_Reader *, ReaderLink> m_closing;
     // Every attempt thread that has not finished yet, given-up ones too.
     QSet<QThread *> m_attempts;
 };

@@ -7,6 +7,7 @@
 #include "project/ControlPanelTracePath.h"
 #include "readers/ReadersList.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
 #include <QSignalSpy>
@@ -64,6 +65,8 @@ private slots:
     void bluetoothReaderDoesNothing();
     void disconnectingAnUnusedReaderSaysNothing();
     void loadPutsReadersInDisconnectedState();
+    void removingAReaderWhileItConnects_data();
+    void removingAReaderWhileItConnects();
 
 private:
     std::unique_ptr<ReaderSimulator> m_simulator;
@@ -154,8 +157,13 @@ void tst_ReadersList::connectAndDisconnect()
     QVERIFY(!reader->link);
     QCOMPARE(disconnected.count(), 1);
     QCOMPARE(disconnected.first().at(0).toString(), QString::fromLatin1(readerText(reader->name)));
-    QTRY_VERIFY(link.isNull());
     QCOMPARE(connected.count(), 1);
+    // The closed link is kept until a new one has waited for it to let go of the port; it goes
+    // with the reader.
+    QVERIFY(link);
+    registry->removeReader(reader);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(link.isNull());
 }
 
 void tst_ReadersList::failedConnections_data()
@@ -231,6 +239,36 @@ void tst_ReadersList::loadPutsReadersInDisconnectedState()
     QCOMPARE(disconnected.count(), 0);
     QVERIFY(QFile::remove(ControlPanelTracePath::readersFilePath()));
     QCOMPARE(ReadersList::instance()->loadReadersFile(), 1);
+}
+
+void tst_ReadersList::removingAReaderWhileItConnects_data()
+{
+    QTest::addColumn<bool>("serial");
+
+    QTest::newRow("silent serial reader") << true;
+    QTest::newRow("ip reader") << false;
+}
+
+void tst_ReadersList::removingAReaderWhileItConnects()
+{
+    QFETCH(bool, serial);
+    m_simulator->setSilent(true);
+    t_Reader *reader = registered(serial ? serialReader("Bench", m_simulator->serialPortName())
+                                         : ipReader("Roof", m_simulator->tcpPort()));
+    QSignalSpy connected(ReadersList::instance(), &ReadersList::connectedToReader);
+    QSignalSpy failed(ReadersList::instance(), &ReadersList::connectionFailed);
+    ReadersList::instance()->connectInBackground(reader);
+    QCOMPARE(reader->state, int(STATE_INIT));
+    QVERIFY(ReadersList::instance()->isConnecting(reader));
+    QTRY_VERIFY_WITH_TIMEOUT(m_simulator->receivedCount() > 0, 10000);
+
+    // The record goes while its attempt still runs; the attempt must not touch it.
+    ReadersList::instance()->removeReader(reader);
+    QVERIFY(ReadersList::instance()->readers().isEmpty());
+    ReadersList::instance()->disconnectAll();
+    QCoreApplication::processEvents();
+    QCOMPARE(connected.count(), 0);
+    QCOMPARE(failed.count(), 0);
 }
 
 OVS_TEST_MAIN(tst_ReadersList)

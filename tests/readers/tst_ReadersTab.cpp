@@ -392,7 +392,8 @@ void tst_ReadersTab::removeReader()
     // The given-up attempt let go of the port: the next one has it.
     m_simulator->setSilent(false);
     click(0);
-    QTRY_COMPARE_WITH_TIMEOUT(cell(m_model, 0, 3), QStringLiteral("Connected"), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(cell(m_model, 0, 3) == QLatin1String("Connected"),
+                              qPrintable(statusText()), 10000);
     m_tab->removeReaderFromList();
     QCOMPARE(messages.last().first().toString(),
              QStringLiteral("Error: Reader \"Bench\" is still connected. Please disconnect it "

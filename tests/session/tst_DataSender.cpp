@@ -296,6 +296,7 @@ void tst_DataSender::disconnectingDuringASendLeavesTheLinkToTheSender()
     m_simulator->setAckCode(ReaderSimulator::NoAck);
     send(QStringLiteral("Bench"), QStringLiteral("0A"));
     QTRY_COMPARE(m_reports.size(), 1);
+    QTRY_COMPARE(m_simulator->receivedCount(), 1);
 
     // The sender waits for an acknowledgement that will not come while the reader goes.
     ReadersList::instance()->setReaderState(reader, STATE_DISCONNECTED);
@@ -311,6 +312,7 @@ void tst_DataSender::disconnectingDuringASendLeavesTheLinkToTheSender()
                  QStringList{QStringLiteral("Error: Reader \"Bench\" is not connected.")});
     m_thread.quit();
     m_thread.wait();
+    ReadersList::instance()->removeReader(reader);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!link);
 }
