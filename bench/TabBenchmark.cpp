@@ -1,5 +1,6 @@
 #include "TabBenchmark.h"
 
+#include "ConnectBenchmark.h"
 #include "EventLoopWait.h"
 #include "ReaderSimulator.h"
 #include "StallMeter.h"
@@ -229,7 +230,7 @@ void forgetAll()
 
 QStringList TabBenchmark::runNames()
 {
-    return {QStringLiteral("cost"), QStringLiteral("flood")};
+    return {QStringLiteral("cost"), QStringLiteral("flood"), QStringLiteral("connect")};
 }
 
 bool TabBenchmark::run(const QString &name)
@@ -239,6 +240,8 @@ bool TabBenchmark::run(const QString &name)
         allMet = frameCost() && allMet;
     if (name == QLatin1String("all") || name == QLatin1String("flood"))
         allMet = flood() && allMet;
+    if (name == QLatin1String("all") || name == QLatin1String("connect"))
+        allMet = ConnectBenchmark().run() && allMet;
     return allMet;
 }
 

@@ -4,8 +4,8 @@
 #include <QStringList>
 
 // Measures the reader tabs in the window thread: what one received frame costs when it is
-// shown, analysed and logged, and whether eight serial readers flooding the window at once
-// stall its event loop or lose frames on the way to the logs.
+// shown, analysed and logged, whether eight serial readers flooding the window at once stall
+// its event loop or lose frames on the way to the logs, and (ConnectBenchmark) connecting.
 class TabBenchmark
 {
 public:
