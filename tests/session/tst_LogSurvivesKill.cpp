@@ -18,7 +18,7 @@
 namespace {
 
 const QString readerName = QStringLiteral("Victim");
-constexpr int floodCount = 5000;
+constexpr int floodCount = 20000;
 constexpr int floodRate = 2000;
 constexpr int reportsBeforeKill = 300;
 constexpr int startTimeoutMs = 30000;
