@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "ProjectFolder.h"
 #include "ReaderSimulator.h"
 #include "RegistryReset.h"
 #include "app/OVSViewer.h"
@@ -16,7 +17,6 @@
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -87,9 +87,7 @@ void tst_FaultSoak::initTestCase()
 {
     m_project = m_folder.path() + QStringLiteral("/project");
     QVERIFY(QDir().mkpath(m_project));
-    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
-              QStringLiteral("tesselViewer"))
-        .setValue(QStringLiteral("startProjectPath"), m_project);
+    setStartProject(m_project);
     QFile readers(m_project + QStringLiteral("/readers_list.txt"));
     QVERIFY(readers.open(QIODevice::WriteOnly));
     for (int i = 0; i < int(m_devices.size()); ++i) {

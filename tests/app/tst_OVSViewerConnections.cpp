@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "ProjectFolder.h"
 #include "ReaderSimulator.h"
 #include "RegistryReset.h"
 #include "StallMeter.h"
@@ -22,7 +23,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -69,9 +69,7 @@ void tst_OVSViewerConnections::init()
     m_folder = std::make_unique<QTemporaryDir>();
     m_project = m_folder->path() + QStringLiteral("/project");
     QVERIFY(QDir().mkpath(m_project));
-    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
-              QStringLiteral("tesselViewer"))
-        .setValue(QStringLiteral("startProjectPath"), m_project);
+    setStartProject(m_project);
     m_simulator = std::make_unique<ReaderSimulator>();
     QVERIFY(m_simulator->startSerial(QStringLiteral("/tmp/ovscXXXX")));
     QVERIFY(m_simulator->startTcp());

@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "ProjectFolder.h"
 #include "ReaderSimulator.h"
 #include "RegistryReset.h"
 #include "app/OVSViewer.h"
@@ -21,7 +22,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -60,9 +60,7 @@ void tst_OVSViewerReaders::init()
     m_folder = std::make_unique<QTemporaryDir>();
     const QString project = m_folder->path() + QStringLiteral("/project");
     QVERIFY(QDir().mkpath(project));
-    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
-              QStringLiteral("tesselViewer"))
-        .setValue(QStringLiteral("startProjectPath"), project);
+    setStartProject(project);
 
     QFile readers(project + QStringLiteral("/readers_list.txt"));
     QVERIFY(readers.open(QIODevice::WriteOnly));

@@ -1,5 +1,6 @@
 #include "IsolatedHome.h"
 #include "ModalWatcher.h"
+#include "ProjectFolder.h"
 #include "ReaderSimulator.h"
 #include "RegistryReset.h"
 #include "app/OVSViewer.h"
@@ -14,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QStyleOptionViewItem>
 #include <QTableView>
@@ -96,9 +96,7 @@ void tst_ReadersTab::init()
 {
     m_project = std::make_unique<QTemporaryDir>();
     QVERIFY(m_project->isValid());
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
-                       QStringLiteral("tesselViewer"));
-    settings.setValue(QStringLiteral("startProjectPath"), m_project->path());
+    setStartProject(m_project->path());
     m_simulator = std::make_unique<ReaderSimulator>();
     QVERIFY(m_simulator->startSerial(QStringLiteral("/tmp/ovstXXXX")));
     QVERIFY(m_simulator->startTcp());

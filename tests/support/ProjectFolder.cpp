@@ -4,6 +4,13 @@
 
 #include <QVBoxLayout>
 
+void setStartProject(const QString &folder)
+{
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
+              QStringLiteral("tesselViewer"))
+        .setValue(QStringLiteral("startProjectPath"), folder);
+}
+
 ProjectFolder::ProjectFolder()
     : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                              QStringLiteral("ovraDiroz"),

@@ -7,6 +7,9 @@
 
 #include <memory>
 
+// Stores folder as the project that the next window opens, in the (isolated) settings.
+void setStartProject(const QString &folder);
+
 // A temporary project folder made current the way the workbench does it: stored as the
 // start project in the (isolated) settings and opened by a project section.
 class ProjectFolder
