@@ -1,9 +1,11 @@
 #include "ReadersFile.h"
 
+#include <QChar>
 #include <QFile>
 #include <QList>
-#include <QRegularExpression>
+#include <QStringList>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,13 +16,30 @@ const QByteArray ipKeyword("IPReader");
 const QByteArray bluetoothKeyword("BlueTooth");
 const QString macPlaceholder = QStringLiteral("000000000000");
 
-// Fields from the start of the line, each cut to the longest a field may be.
-QList<QByteArray> fieldsOf(const QByteArray &line)
+bool isLineEnd(char byte)
 {
-    QList<QByteArray> fields = line.split(';');
-    for (QByteArray &field : fields)
-        field.truncate(ReadersFile::maxFieldBytes);
-    return fields;
+    return byte == '\n' || byte == '\r';
+}
+
+// A line's text without its line end. The file is UTF-8, but files of older versions were
+// written in Latin-1: a line that is no valid UTF-8 is one of those.
+QString textOf(const QByteArray &line)
+{
+    const QByteArray bytes =
+        line.left(int(std::find_if(line.begin(), line.end(), isLineEnd) - line.begin()));
+    const QString text = QString::fromUtf8(bytes.constData(), bytes.size());
+    return text.toUtf8() == bytes ? text : QString::fromLatin1(bytes.constData(), bytes.size());
+}
+
+// Records hold Latin-1: false for a text that Latin-1 cannot hold.
+bool toLatin1(const QString &text, QByteArray *bytes)
+{
+    for (const QChar character : text) {
+        if (character.unicode() > 0xFF)
+            return false;
+    }
+    *bytes = text.toLatin1();
+    return true;
 }
 
 std::int32_t baudRateOf(const QByteArray &field)
@@ -39,22 +58,13 @@ std::uint32_t portOf(const QByteArray &field)
     return std::uint32_t(std::strtoul(field.constData(), nullptr, 10));
 }
 
-// The first two fields of a line, which identify its reader.
-QString keyOfLine(const QByteArray &line)
+// A last line without its line end would take in what is appended.
+bool endsInsideLine(const QString &path)
 {
-    static const QRegularExpression firstTwoFields(QStringLiteral("^(.*?;.*?);.*$"));
-    const QRegularExpressionMatch match = firstTwoFields.match(QString::fromUtf8(line));
-    return match.hasMatch() ? match.captured(1) : QString();
-}
-
-QList<QByteArray> readLines(QFile &file)
-{
-    QList<QByteArray> lines;
-    char buffer[ReadersFile::maxLineBytes];
-    for (qint64 size = file.readLine(buffer, sizeof buffer); size > 0;
-         size = file.readLine(buffer, sizeof buffer))
-        lines << QByteArray(buffer, int(size));
-    return lines;
+    QFile file(path);
+    char last = '\n';
+    return file.open(QIODevice::ReadOnly) && file.size() > 0 && file.seek(file.size() - 1) &&
+           file.getChar(&last) && !isLineEnd(last);
 }
 
 } // namespace
@@ -110,22 +120,26 @@ ReadersFile::LineKind ReadersFile::parseLine(const QByteArray &line, t_Reader *r
 {
     if (line.startsWith(';'))
         return LineKind::Skipped;
-    const QList<QByteArray> fields = fieldsOf(line);
-    const QByteArray &keyword = fields.first();
+    const QStringList fields = textOf(line).split(QLatin1Char(';'));
+    const QString &keyword = fields.first();
     std::uint32_t type;
-    if (keyword.startsWith(serialKeyword))
+    if (keyword.startsWith(QLatin1String(serialKeyword)))
         type = READER_SERIAL;
-    else if (keyword.startsWith(ipKeyword))
+    else if (keyword.startsWith(QLatin1String(ipKeyword)))
         type = READER_IP;
-    else if (keyword.startsWith(bluetoothKeyword))
+    else if (keyword.startsWith(QLatin1String(bluetoothKeyword)))
         type = READER_BLUETOOTH;
     else
         return LineKind::Rejected;
 
+    // A name with characters replaced would never find its line again.
+    QByteArray name;
+    QByteArray address;
+    if (!toLatin1(fields.value(1), &name) ||
+        (type != READER_BLUETOOTH && !toLatin1(fields.value(2), &address)))
+        return LineKind::Rejected;
+    const QByteArray setting = fields.value(3).left(maxFieldBytes).toLatin1();
     initRecord(reader, type);
-    const QByteArray name = fields.value(1);
-    const QByteArray address = fields.value(2);
-    const QByteArray setting = fields.value(3);
     setReaderText(reader->name, name);
     if (type == READER_SERIAL) {
         setReaderText(reader->comPort, address);
@@ -137,14 +151,37 @@ ReadersFile::LineKind ReadersFile::parseLine(const QByteArray &line, t_Reader *r
     return LineKind::Reader;
 }
 
-bool ReadersFile::load(QList<t_Reader> *readers, int *failures)
+// The lines with their line ends, so that a rewrite copies them unchanged. A line longer
+// than maxLineBytes comes in pieces, as the fixed line buffer of older versions read it.
+QList<QByteArray> ReadersFile::linesOf(const QByteArray &contents)
 {
-    recover();
-    QFile file(m_readersPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    const int size = contents.size();
+    QList<QByteArray> lines;
+    for (int start = 0; start < size;) {
+        int end = start;
+        while (end < size && end - start < maxLineBytes - 1 && !isLineEnd(contents.at(end)))
+            ++end;
+        if (end < size && contents.at(end) == '\r')
+            ++end;
+        if (end < size && contents.at(end) == '\n')
+            ++end;
+        lines << contents.mid(start, end - start);
+        start = end;
+    }
+    return lines;
+}
+
+bool ReadersFile::lineHasKey(const QByteArray &line, const QString &key)
+{
+    t_Reader reader;
+    return parseLine(line, &reader) == LineKind::Reader &&
+           (reader.type == READER_SERIAL || reader.type == READER_IP) && keyOf(reader) == key;
+}
+
+void ReadersFile::parse(const QByteArray &contents, QList<t_Reader> *readers, int *failures)
+{
     *failures = 0;
-    for (const QByteArray &line : readLines(file)) {
+    for (const QByteArray &line : linesOf(contents)) {
         t_Reader reader;
         switch (parseLine(line, &reader)) {
         case LineKind::Reader:
@@ -157,15 +194,27 @@ bool ReadersFile::load(QList<t_Reader> *readers, int *failures)
             break;
         }
     }
+}
+
+bool ReadersFile::load(QList<t_Reader> *readers, int *failures)
+{
+    recover();
+    QFile file(m_readersPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    parse(file.readAll(), readers, failures);
     return true;
 }
 
 int ReadersFile::append(const t_Reader &reader)
 {
+    QByteArray line = lineOf(reader).toUtf8();
+    if (!line.isEmpty() && endsInsideLine(m_readersPath))
+        line.prepend('\n');
     QFile file(m_readersPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return 1;
-    file.write(lineOf(reader).toUtf8());
+    file.write(line);
     return 0;
 }
 
@@ -174,8 +223,8 @@ bool ReadersFile::contains(const QString &key) const
     QFile file(m_readersPath);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    for (const QByteArray &line : readLines(file)) {
-        if (keyOfLine(line) == key)
+    for (const QByteArray &line : linesOf(file.readAll())) {
+        if (lineHasKey(line, key))
             return true;
     }
     return false;
@@ -202,8 +251,8 @@ int ReadersFile::replace(const QString &key, const t_Reader *replacement)
         QFile::remove(m_savedPath);
         return 0;
     }
-    for (const QByteArray &line : readLines(original)) {
-        if (keyOfLine(line) != key)
+    for (const QByteArray &line : linesOf(original.readAll())) {
+        if (!lineHasKey(line, key))
             rewritten.write(line);
         else if (replacement)
             rewritten.write(lineOf(*replacement).toUtf8());

@@ -31,16 +31,25 @@ public:
     static QString keyOf(const t_Reader &reader);
     // A fresh record of the type with its defaults; false for a type without a known bit.
     static bool initRecord(t_Reader *reader, std::uint32_t type);
+    // A line in UTF-8 or Latin-1, read up to its line end. Rejected when the name or address
+    // has characters that Latin-1, the records' text, cannot hold.
     static LineKind parseLine(const QByteArray &line, t_Reader *reader);
+    // The lines of a file's contents, each with its line end.
+    static QList<QByteArray> linesOf(const QByteArray &contents);
+    // The readers in a file's contents; failures counts the lines that are no reader.
+    static void parse(const QByteArray &contents, QList<t_Reader> *readers, int *failures);
+    // Whether the line loads as the reader of that key.
+    static bool lineHasKey(const QByteArray &line, const QString &key);
 
     // The readers in the file; failures counts the lines that are no reader. False when the
     // file cannot be read. A readers file lost in the middle of a rewrite is restored first.
     bool load(QList<t_Reader> *readers, int *failures);
     // 0, or 1 when the file cannot be opened.
     int append(const t_Reader &reader);
-    // The line whose key matches is replaced by the reader's line, or dropped when
-    // replacement is null.
+    // Every line that loads as the reader of that key (keyOf) is replaced by the reader's
+    // line, or dropped when replacement is null; the other lines stay as they are.
     int replace(const QString &key, const t_Reader *replacement);
+    // Whether a line loads as the reader of that key.
     bool contains(const QString &key) const;
 
     // Puts back a readers file that a rewrite left missing: the complete new list when it was

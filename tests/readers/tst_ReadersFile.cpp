@@ -72,8 +72,14 @@ private slots:
     void load();
     void missingFileIsNotRead();
     void appendAndFind();
+    void appendStartsItsOwnLine_data();
+    void appendStartsItsOwnLine();
+    void everyLoadedReaderIsFound_data();
+    void everyLoadedReaderIsFound();
     void removeKeepsSimilarNames();
     void replaceKeepsOrder();
+    void nonAsciiNameSurvivesReload_data();
+    void nonAsciiNameSurvivesReload();
     void bluetoothIsNeverWritten();
     void rewriteSurvivesDyingAtAnyStep_data();
     void rewriteSurvivesDyingAtAnyStep();
@@ -176,6 +182,32 @@ void tst_ReadersFile::parseLine_data()
     QTest::newRow("long port is cut to 15 bytes")
         << QByteArray("Serial;B;/dev/ttyUSB0123456789;9600;0;\n") << K::Reader
         << uint(READER_SERIAL) << QByteArray("B") << QByteArray("/dev/ttyUSB0123") << 9600;
+    QTest::newRow("line feed ends the last field")
+        << QByteArray("Serial;B;COM1\n") << K::Reader << uint(READER_SERIAL) << QByteArray("B")
+        << QByteArray("COM1") << 115200;
+    QTest::newRow("windows line end ends the last field")
+        << QByteArray("Serial;B;COM1\r\n") << K::Reader << uint(READER_SERIAL) << QByteArray("B")
+        << QByteArray("COM1") << 115200;
+    QTest::newRow("carriage return ends the last field")
+        << QByteArray("Serial;B;COM1\r") << K::Reader << uint(READER_SERIAL) << QByteArray("B")
+        << QByteArray("COM1") << 115200;
+    QTest::newRow("line end after the name")
+        << QByteArray("IPReader;R\r\n") << K::Reader << uint(READER_IP) << QByteArray("R")
+        << QByteArray() << 0;
+    QTest::newRow("UTF-8 name is stored as Latin-1")
+        << QByteArray("Serial;B\xC3\xA4nk;COM1;9600;0;\n") << K::Reader << uint(READER_SERIAL)
+        << QByteArray("B\xE4nk") << QByteArray("COM1") << 9600;
+    QTest::newRow("Latin-1 name of an old file")
+        << QByteArray("Serial;B\xE4nk;COM1;9600;0;\n") << K::Reader << uint(READER_SERIAL)
+        << QByteArray("B\xE4nk") << QByteArray("COM1") << 9600;
+    QTest::newRow("UTF-8 name is cut to 63 characters")
+        << QByteArray("Serial;" + QByteArray("\xC3\xA4").repeated(100) + ";COM1;9600;0;\n")
+        << K::Reader << uint(READER_SERIAL) << QByteArray(63, '\xE4') << QByteArray("COM1") << 9600;
+    QTest::newRow("Greek name") << QByteArray("Serial;\xCE\xA9;COM1;9600;0;\n") << K::Rejected << 0u
+                                << QByteArray() << QByteArray() << 0;
+    QTest::newRow("Japanese name")
+        << QByteArray("IPReader;\xE6\x97\xA5\xE6\x9C\xAC;10.0.0.1;5000;0;\n") << K::Rejected << 0u
+        << QByteArray() << QByteArray() << 0;
     QTest::newRow("comment") << QByteArray(";Serial;B;COM1;9600;0;\n") << K::Skipped << 0u
                              << QByteArray() << QByteArray() << 0;
     QTest::newRow("empty line") << QByteArray("\n") << K::Rejected << 0u << QByteArray()
@@ -256,6 +288,13 @@ void tst_ReadersFile::load_data()
                       ";COM9;9600;000000000000;\n"
                       "Serial;After;COM2;9600;0;\n")
         << QStringList{QString(63, QLatin1Char('N')), "After"} << 1;
+    QTest::newRow("carriage returns end lines")
+        << QByteArray("Serial;A;COM1\rIPReader;B;10.0.0.1;5000\rSerial;C\r\n")
+        << QStringList{"A", "B", "C"} << 0;
+    QTest::newRow("names beyond Latin-1 are not added")
+        << QByteArray("Serial;\xCE\xA9;COM1;9600;0;\nSerial;B\xC3\xA4nk;COM2;9600;0;\n"
+                      "IPReader;\xE6\x97\xA5\xE6\x9C\xAC;10.0.0.1;5000;0;\n")
+        << QStringList{QStringLiteral("B\u00e4nk")} << 2;
 }
 
 void tst_ReadersFile::load()
@@ -294,6 +333,52 @@ void tst_ReadersFile::appendAndFind()
     QVERIFY(!file()->contains(QStringLiteral("Serial;bench")));
 }
 
+void tst_ReadersFile::appendStartsItsOwnLine_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QByteArray>("lineEnd");
+
+    QTest::newRow("empty file") << QByteArray() << QByteArray();
+    QTest::newRow("after a line feed") << QByteArray("Serial;A;COM1\n") << QByteArray();
+    QTest::newRow("after a carriage return") << QByteArray("Serial;A;COM1\r") << QByteArray();
+    QTest::newRow("after an unfinished line") << QByteArray("Serial;A;COM1") << QByteArray("\n");
+}
+
+void tst_ReadersFile::appendStartsItsOwnLine()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QByteArray, lineEnd);
+    writeFile(path(), contents);
+    QCOMPARE(file()->append(serialReader("B", "COM2", 9600)), 0);
+    QCOMPARE(contentsOf(path()), contents + lineEnd + "Serial;B;COM2;9600;000000000000;\n");
+}
+
+void tst_ReadersFile::everyLoadedReaderIsFound_data()
+{
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("no third field") << QByteArray("Serial;Bench\n");
+    QTest::newRow("name cut to fit") << QByteArray("Serial;" + QByteArray(70, 'N') + ";COM1;0;\n");
+    QTest::newRow("longer keyword") << QByteArray("SerialPort;Bench;COM1;9600;0;\r\n");
+    QTest::newRow("last line, unfinished") << QByteArray("IPReader;Roof;10.0.0.1;5000;0;");
+}
+
+// What load() reads as a reader, contains() finds and replace() removes, whatever the line.
+void tst_ReadersFile::everyLoadedReaderIsFound()
+{
+    QFETCH(QByteArray, line);
+    const QByteArray others("Serial;Other;COM1;9600;000000000000;\n");
+    writeFile(path(), others + line);
+    QList<t_Reader> readers;
+    int failed = -1;
+    QVERIFY(file()->load(&readers, &failed));
+    QCOMPARE(readers.size(), 2);
+    const QString key = ReadersFile::keyOf(readers.last());
+    QVERIFY(file()->contains(key));
+    QCOMPARE(file()->replace(key, nullptr), 0);
+    QCOMPARE(contentsOf(path()), others);
+}
+
 void tst_ReadersFile::removeKeepsSimilarNames()
 {
     writeFile(path(), "Serial;Gateway;COM1;9600;000000000000;\n"
@@ -314,6 +399,51 @@ void tst_ReadersFile::replaceKeepsOrder()
     QCOMPARE(contentsOf(path()), QByteArray("Serial;A;COM1;9600;000000000000;\n"
                                             "IPReader;B;10.0.0.2;6000;000000000000;\n"
                                             "Serial;C;COM3;9600;000000000000;\n"));
+}
+
+void tst_ReadersFile::nonAsciiNameSurvivesReload_data()
+{
+    QTest::addColumn<QByteArray>("line");
+
+    // Empty: the reader is appended.
+    QTest::newRow("appended") << QByteArray();
+    QTest::newRow("UTF-8 line") << QByteArray("Serial;B\xC3\xA4nk;COM3;9600;000000000000;\n");
+    QTest::newRow("Latin-1 line") << QByteArray("Serial;B\xE4nk;COM3;9600;000000000000;\n");
+}
+
+void tst_ReadersFile::nonAsciiNameSurvivesReload()
+{
+    QFETCH(QByteArray, line);
+    // Neighbours in both encodings and every line end, which a rewrite leaves as they are.
+    QByteArray head("IPReader;Ger\xC3\xA4t;10.0.0.1;5000;000000000000;\r\n"
+                    "Serial;K\xFC"
+                    "che;COM1;9600;000000000000;\r");
+    QByteArray tail("Serial;\xCE\xA9;COM2;9600;000000000000;\n");
+    const QByteArray name("B\xE4nk");
+    if (line.isEmpty()) {
+        head += tail;
+        tail.clear();
+        writeFile(path(), head);
+        QCOMPARE(file()->append(serialReader(name.constData(), "COM3", 9600)), 0);
+    } else {
+        writeFile(path(), head + line + tail);
+    }
+
+    QList<t_Reader> readers;
+    int failed = -1;
+    QVERIFY(file()->load(&readers, &failed));
+    QCOMPARE(namesOf(readers),
+             (QStringList{QStringLiteral("Ger\u00e4t"), QStringLiteral("K\u00fcche"),
+                          QString::fromLatin1(name)}));
+    QCOMPARE(failed, 1);
+    const QString key = ReadersFile::keyOf(readers.last());
+    QVERIFY(file()->contains(key));
+
+    const t_Reader edited = serialReader(name.constData(), "COM9", 19200);
+    QCOMPARE(file()->replace(key, &edited), 0);
+    QCOMPARE(contentsOf(path()), head + "Serial;B\xC3\xA4nk;COM9;19200;000000000000;\n" + tail);
+    QCOMPARE(file()->replace(key, nullptr), 0);
+    QCOMPARE(contentsOf(path()), head + tail);
 }
 
 void tst_ReadersFile::bluetoothIsNeverWritten()
