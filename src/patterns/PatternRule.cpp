@@ -26,6 +26,11 @@ PatternRule::PatternRule(const QString &line)
         return;
     }
 
+    // The pattern goes into the expression as it stands. One that is no valid expression on
+    // its own never matches, even where its surroundings would complete it: "0102)|(.*" would
+    // otherwise recognise every frame, and a trailing backslash would escape what follows.
+    if (!QRegExp(m_pattern).isValid())
+        return;
     const QString offsetText = QString::number(m_offset);
     switch (m_kind) {
     case LEFT:
@@ -40,7 +45,6 @@ PatternRule::PatternRule(const QString &line)
         m_expression.setPattern(QStringLiteral(".*") + m_pattern + QStringLiteral(".*"));
         break;
     }
-    // A pattern that is no valid expression never matches.
     m_valid = m_expression.isValid();
 }
 

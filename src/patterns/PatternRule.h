@@ -21,7 +21,8 @@ public:
     explicit PatternRule(const QString &line);
 
     QString name() const { return m_name; }
-    // False for a line too short or with an unknown keyword: such a rule never matches.
+    // False for a line too short, with an unknown keyword or with a pattern that is no valid
+    // expression: such a rule never matches.
     bool isValid() const { return m_valid; }
     MatchKind kind() const { return m_kind; }
     int offset() const { return m_offset; }

@@ -134,6 +134,8 @@ void tst_PatternRule::malformedRulesNeverMatch_data()
     QTest::newRow("unknown keyword") << "A;MIDDLE;0102";
     QTest::newRow("lower-case keyword") << "A;stxt;0102";
     QTest::newRow("empty line") << "";
+    QTest::newRow("trailing backslash") << "A;STXT;02\\";
+    QTest::newRow("pattern closing its group") << "A;STXT;0102)|(.*";
 }
 
 void tst_PatternRule::malformedRulesNeverMatch()
