@@ -1,6 +1,37 @@
 #include "PatternRule.h"
 
+#include <QChar>
 #include <QStringList>
+
+namespace {
+
+// Qt reads a back-reference's number without bounds, so a large one wraps around, passes as
+// valid and reads outside the captures when matched. Only numbers of existing groups pass.
+bool backReferencesHaveGroups(const QString &pattern, int groups)
+{
+    const auto digitAt = [&pattern](int at) {
+        return at < pattern.size() && pattern.at(at) >= QLatin1Char('0') &&
+               pattern.at(at) <= QLatin1Char('9');
+    };
+    int at = 0;
+    while (at < pattern.size()) {
+        if (pattern.at(at++) != QLatin1Char('\\'))
+            continue;
+        // "\0" starts an octal character; any other escaped character is skipped whole.
+        if (!digitAt(at) || pattern.at(at) == QLatin1Char('0')) {
+            ++at;
+            continue;
+        }
+        for (int number = 0; digitAt(at); ++at) {
+            number = number * 10 + (pattern.at(at).unicode() - '0');
+            if (number > groups)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 PatternRule::PatternRule(const QString &line)
 {
@@ -29,7 +60,9 @@ PatternRule::PatternRule(const QString &line)
     // The pattern goes into the expression as it stands. One that is no valid expression on
     // its own never matches, even where its surroundings would complete it: "0102)|(.*" would
     // otherwise recognise every frame, and a trailing backslash would escape what follows.
-    if (!QRegExp(m_pattern).isValid())
+    const QRegExp patternAlone(m_pattern);
+    if (!patternAlone.isValid() ||
+        !backReferencesHaveGroups(m_pattern, patternAlone.captureCount()))
         return;
     const QString offsetText = QString::number(m_offset);
     switch (m_kind) {

@@ -111,6 +111,8 @@ void tst_PatternRule::match_data()
                                   << "FF02" << true;
     QTest::newRow("character class") << "A;RIGHT;0;[0-9]{2}"
                                      << "AB12" << true;
+    QTest::newRow("back-reference") << "A;STXT;(0.)\\1"
+                                    << "AA0B0BCC" << true;
     QTest::newRow("invalid expression") << "A;STXT;(01"
                                         << "(01" << false;
 }
@@ -136,6 +138,10 @@ void tst_PatternRule::malformedRulesNeverMatch_data()
     QTest::newRow("empty line") << "";
     QTest::newRow("trailing backslash") << "A;STXT;02\\";
     QTest::newRow("pattern closing its group") << "A;STXT;0102)|(.*";
+    // Qt reads a back-reference's number without bounds: this one wraps below zero and
+    // passes as valid.
+    QTest::newRow("back-reference beyond any number") << "A;RIGHT;0;\\2147483648";
+    QTest::newRow("back-reference to a missing group") << "A;LEFT;0;(01)\\2";
 }
 
 void tst_PatternRule::malformedRulesNeverMatch()
