@@ -7,7 +7,7 @@
 #include "app/OVSViewer.h"
 #include "link/TSL_CMD.h"
 #include "patterns/ControlPanelPackets.h"
-#include "project/ControlPanelTracePath.h"
+#include "project/ProjectPaths.h"
 #include "readers/ReadersList.h"
 #include "session/AllReadersTab.h"
 #include "session/ConnectedReaderTab.h"
@@ -62,16 +62,14 @@ struct BenchProject
     QTemporaryDir folder;
     QSettings settings{QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
                        QStringLiteral("tesselViewer")};
-    std::unique_ptr<QWidget> host;
+    ProjectPaths paths{&settings};
 
     bool open()
     {
         if (!folder.isValid())
             return false;
-        settings.setValue(QStringLiteral("startProjectPath"), folder.path());
-        host = std::make_unique<QWidget>();
-        (new QVBoxLayout(host.get()))->addLayout(new ControlPanelTracePath(&settings));
-        return ControlPanelTracePath::projectPath() == folder.path();
+        paths.setProjectPath(folder.path());
+        return ProjectPaths::projectPath() == folder.path();
     }
 };
 
@@ -96,7 +94,7 @@ bool writePatternRules()
         else
             rules += "Text" + tag + ";STXT;C0FFEE" + tag + "\n";
     }
-    QFile file(ControlPanelTracePath::patternRulesPath());
+    QFile file(ProjectPaths::patternRulesPath());
     return file.open(QIODevice::WriteOnly) && file.write(rules) == rules.size();
 }
 
@@ -344,7 +342,7 @@ bool TabBenchmark::flood()
         readersFile += "Serial;" + reader.name.toLatin1() + ';' +
                        reader.simulator->serialPortName().toLatin1() + ";115200;000000000000;\n";
     }
-    QFile file(ControlPanelTracePath::readersFilePath());
+    QFile file(ProjectPaths::readersFilePath());
     if (!file.open(QIODevice::WriteOnly) || file.write(readersFile) != readersFile.size()) {
         report(QStringLiteral("  the readers file could not be written"));
         return false;
@@ -422,9 +420,8 @@ bool TabBenchmark::flood()
     const LogContents merged = readLog(AllReadersTab::logFilePath());
     int mergedExtra = merged.duplicates;
     for (const FloodReader &reader : readers) {
-        const LogContents trace =
-            readLog(ControlPanelTracePath::logsPath() + QStringLiteral("trace_") + reader.name +
-                    QStringLiteral(".log"));
+        const LogContents trace = readLog(ProjectPaths::logsPath() + QStringLiteral("trace_") +
+                                          reader.name + QStringLiteral(".log"));
         traceMissing += trace.missingOf(reader.name, count);
         traceExtra += trace.duplicates + trace.outOfRangeOf(reader.name, count);
         traceMalformed += trace.malformed;

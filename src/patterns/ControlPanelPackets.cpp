@@ -2,7 +2,7 @@
 
 #include "PatternMatchingRule.h"
 #include "app/ControlPanelHeaders.h"
-#include "project/ControlPanelTracePath.h"
+#include "project/ProjectPaths.h"
 
 #include <QCursor>
 #include <QDebug>
@@ -56,7 +56,7 @@ ControlPanelPackets::ControlPanelPackets(QWidget *parent)
 
 void ControlPanelPackets::loadAnalizeFromProject()
 {
-    patternFilePath = ControlPanelTracePath::patternRulesPath();
+    patternFilePath = ProjectPaths::patternRulesPath();
     newAnalyseFileSelected();
 }
 

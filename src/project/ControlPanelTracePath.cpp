@@ -7,7 +7,6 @@
 
 #include <QCursor>
 #include <QDockWidget>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -15,25 +14,15 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QSizePolicy>
-#include <QVariant>
-
-namespace {
-
-const QString startProjectPathKey = QStringLiteral("startProjectPath");
-
-} // namespace
-
-QDir ControlPanelTracePath::projectDir;
 
 ControlPanelTracePath::ControlPanelTracePath(QSettings *settings, QWidget *parent)
     : QVBoxLayout(parent)
+    , m_paths(new ProjectPaths(settings, this))
     , m_header(new ControlPanelHeaders(tr("Project Folder"), QString()))
     , m_row(new QHBoxLayout)
     , m_pathLabel(new QLabel)
     , m_browseButton(new QPushButton(tr("Browse")))
-    , m_settings(settings)
 {
     // Clipped rather than widening the panel; right alignment keeps the folder's name visible.
     m_pathLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -47,93 +36,14 @@ ControlPanelTracePath::ControlPanelTracePath(QSettings *settings, QWidget *paren
     addLayout(m_header);
     addLayout(m_row);
 
-    m_settings->sync();
-    const QString startPath = m_settings->value(startProjectPathKey).toString();
-    setProjectPath(startPath.isEmpty() ? defaultProjectPath() : startPath);
-    updateUi();
-}
-
-QString ControlPanelTracePath::defaultProjectPath()
-{
-    return QDir::homePath() + QStringLiteral("/Documents/Tessel-Viewer datas/default_project");
-}
-
-QString ControlPanelTracePath::projectPath()
-{
-    return projectDir.path();
-}
-
-QString ControlPanelTracePath::logsPath()
-{
-    return projectPath() + QStringLiteral("/Logs/");
-}
-
-QString ControlPanelTracePath::scriptsPath()
-{
-    return projectPath() + QStringLiteral("/Scripts/");
-}
-
-QString ControlPanelTracePath::rtcScriptPath()
-{
-    return projectPath() + QStringLiteral("/Scripts/script_rtc.scr");
-}
-
-QString ControlPanelTracePath::firmwarePath()
-{
-    return projectPath() + QStringLiteral("/Firmware/");
-}
-
-QString ControlPanelTracePath::relayCompletionPath()
-{
-    return projectPath() + QStringLiteral("/completion_list_relay.txt");
-}
-
-QString ControlPanelTracePath::commandCompletionPath()
-{
-    return projectPath() + QStringLiteral("/completion_list_cmd.txt");
-}
-
-QString ControlPanelTracePath::firmwareDeviceCompletionPath()
-{
-    return projectPath() + QStringLiteral("/completion_fwupdt_dev_list_cmd.txt");
-}
-
-QString ControlPanelTracePath::patternRulesPath()
-{
-    return projectPath() + QStringLiteral("/frame_recognize_pattern.txt");
-}
-
-QString ControlPanelTracePath::preferredScriptPath()
-{
-    return projectPath() + QStringLiteral("/prefered_script.txt");
-}
-
-QString ControlPanelTracePath::readersFilePath(const QString &suffix)
-{
-    return projectPath() + QStringLiteral("/readers_list") + suffix + QStringLiteral(".txt");
+    connect(m_paths, &ProjectPaths::projectChanged, this, &ControlPanelTracePath::updateUi);
+    connect(m_paths, &ProjectPaths::projectChanged, this, &ControlPanelTracePath::projectChanged);
+    m_paths->openStartProject();
 }
 
 void ControlPanelTracePath::setProjectPath(QString filePath)
 {
-    projectDir.setPath(filePath);
-    m_settings->setValue(startProjectPathKey, filePath);
-
-    for (const QString &folder : {logsPath(), scriptsPath(), firmwarePath()}) {
-        if (!QDir(folder).exists())
-            QDir().mkpath(folder);
-    }
-    for (const QString &path : {rtcScriptPath(), relayCompletionPath(), commandCompletionPath(),
-                                firmwareDeviceCompletionPath()}) {
-        QFile file(path);
-        if (!file.exists()) {
-            file.open(QIODevice::ReadWrite | QIODevice::Text);
-            file.close();
-        }
-    }
-
-    m_settings->sync();
-    updateUi();
-    emit projectChanged();
+    m_paths->setProjectPath(filePath);
 }
 
 void ControlPanelTracePath::chooseProjectFolder()

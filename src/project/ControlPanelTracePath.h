@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDir>
+#include "ProjectPaths.h"
+
 #include <QPoint>
 #include <QString>
 #include <QVBoxLayout>
@@ -11,8 +12,7 @@ class QLabel;
 class QPushButton;
 class QSettings;
 
-// The project section: owns the process-wide project folder and the paths of every
-// project file.
+// The project section: shows the project folder and lets the user choose another one.
 class ControlPanelTracePath : public QVBoxLayout
 {
     Q_OBJECT
@@ -20,21 +20,27 @@ class ControlPanelTracePath : public QVBoxLayout
 public:
     explicit ControlPanelTracePath(QSettings *settings, QWidget *parent = nullptr);
 
-    static QString projectPath();
-    static QString logsPath();
-    static QString scriptsPath();
-    static QString rtcScriptPath();
-    static QString firmwarePath();
-    static QString relayCompletionPath();
-    static QString commandCompletionPath();
-    static QString firmwareDeviceCompletionPath();
-    static QString patternRulesPath();
-    static QString preferredScriptPath();
-    // The suffix goes between "/readers_list" and ".txt"; empty for the readers file itself.
-    static QString readersFilePath(const QString &suffix = QString());
+    // The project's paths, kept by ProjectPaths.
+    static QString projectPath() { return ProjectPaths::projectPath(); }
+    static QString logsPath() { return ProjectPaths::logsPath(); }
+    static QString scriptsPath() { return ProjectPaths::scriptsPath(); }
+    static QString rtcScriptPath() { return ProjectPaths::rtcScriptPath(); }
+    static QString firmwarePath() { return ProjectPaths::firmwarePath(); }
+    static QString relayCompletionPath() { return ProjectPaths::relayCompletionPath(); }
+    static QString commandCompletionPath() { return ProjectPaths::commandCompletionPath(); }
+    static QString firmwareDeviceCompletionPath()
+    {
+        return ProjectPaths::firmwareDeviceCompletionPath();
+    }
+    static QString patternRulesPath() { return ProjectPaths::patternRulesPath(); }
+    static QString preferredScriptPath() { return ProjectPaths::preferredScriptPath(); }
+    static QString readersFilePath(const QString &suffix = QString())
+    {
+        return ProjectPaths::readersFilePath(suffix);
+    }
+    static QString defaultProjectPath() { return ProjectPaths::defaultProjectPath(); }
 
-    static QString defaultProjectPath();
-
+    ProjectPaths *paths() const { return m_paths; }
     QLabel *pathLabel() const { return m_pathLabel; }
     QPushButton *browseButton() const { return m_browseButton; }
 
@@ -52,11 +58,9 @@ public slots:
     void updateUi();
 
 private:
-    static QDir projectDir;
-
+    ProjectPaths *m_paths;
     ControlPanelHeaders *m_header;
     QHBoxLayout *m_row;
     QLabel *m_pathLabel;
     QPushButton *m_browseButton;
-    QSettings *m_settings;
 };

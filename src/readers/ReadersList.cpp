@@ -3,7 +3,7 @@
 #include "ReadersFile.h"
 #include "link/TSL_CMD.h"
 #include "link/TSL_CMD_TCP.h"
-#include "project/ControlPanelTracePath.h"
+#include "project/ProjectPaths.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -21,9 +21,9 @@ constexpr int reconnectIntervalMs = 2000;
 
 ReadersFile projectReadersFile()
 {
-    return ReadersFile(ControlPanelTracePath::readersFilePath(),
-                       ControlPanelTracePath::readersFilePath(QStringLiteral("_new")),
-                       ControlPanelTracePath::readersFilePath(QStringLiteral("_saved")));
+    return ReadersFile(ProjectPaths::readersFilePath(),
+                       ProjectPaths::readersFilePath(QStringLiteral("_new")),
+                       ProjectPaths::readersFilePath(QStringLiteral("_saved")));
 }
 
 QString nameOf(const t_Reader &reader)

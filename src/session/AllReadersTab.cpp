@@ -3,7 +3,7 @@
 #include "AllReadersTabModel.h"
 #include "TVTableView.h"
 #include "app/StyleSheet.h"
-#include "project/ControlPanelTracePath.h"
+#include "project/ProjectPaths.h"
 
 #include <QScrollBar>
 #include <QSizePolicy>
@@ -34,7 +34,7 @@ AllReadersTab::~AllReadersTab() = default;
 
 QString AllReadersTab::logFilePath()
 {
-    return ControlPanelTracePath::logsPath() + QStringLiteral("AllReaders.log");
+    return ProjectPaths::logsPath() + QStringLiteral("AllReaders.log");
 }
 
 void AllReadersTab::addPacketToTable(readerPacket_t &dataPacket)

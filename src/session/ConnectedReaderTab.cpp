@@ -9,7 +9,7 @@
 #include "app/StyleSheet.h"
 #include "link/TSL_CMD.h"
 #include "link/TSL_CMD_TCP.h"
-#include "project/ControlPanelTracePath.h"
+#include "project/ProjectPaths.h"
 #include "readers/ReadersList.h"
 
 #include <QCompleter>
@@ -53,7 +53,7 @@ ConnectedReaderTab::ConnectedReaderTab(const QString &readerName, AllReadersTab 
     setObjectName(QStringLiteral("connectedReaderTab_") + readerName);
     buildWidgets();
 
-    m_logFile.open(ControlPanelTracePath::logsPath() + QStringLiteral("trace_") + readerName +
+    m_logFile.open(ProjectPaths::logsPath() + QStringLiteral("trace_") + readerName +
                    QStringLiteral(".log"));
     setWindowTitle(readerName);
     setAllowedAreas(Qt::RightDockWidgetArea);
@@ -77,7 +77,7 @@ void ConnectedReaderTab::buildWidgets()
 
     m_commandRow = new QHBoxLayout;
     m_commandEntry =
-        new LineEditAutoComplete(m_centralWidget, ControlPanelTracePath::commandCompletionPath());
+        new LineEditAutoComplete(m_centralWidget, ProjectPaths::commandCompletionPath());
     m_commandEntry->setObjectName(QStringLiteral("commandEntry"));
     m_commandEntry->setFixedHeight(commandEntryHeight);
     m_commandEntry->setStyleSheet(loadStyleSheet(QStringLiteral("StyleSheetLineEdit")));

@@ -7,8 +7,8 @@
 
 #include <QDesktopServices>
 #include <QDockWidget>
-#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -20,28 +20,12 @@
 
 #include <memory>
 
-using PathFunction = QString (*)();
-Q_DECLARE_METATYPE(PathFunction)
-
 namespace {
 
 QSettings userSettings()
 {
     return {QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
             QStringLiteral("tesselViewer")};
-}
-
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(contents), qint64(contents.size()));
 }
 
 // A dock that keeps a log, like the merged tab and the reader tabs.
@@ -67,15 +51,7 @@ class tst_ControlPanelTracePath : public QObject
 private slots:
     void init();
     void cleanup();
-    void firstRunCreatesDefaultProject();
-    void startsFromStoredProject();
-    void pathFunctions_data();
-    void pathFunctions();
-    void readersFilePath_data();
-    void readersFilePath();
-    void existingFilesKeepTheirContents();
-    void setProjectPathStoresAndAnnounces();
-    void labelShowsTheProject();
+    void labelFollowsTheProject();
     void browseAsksForConnectedReaders();
     void switchRefusedWhileReadersConnected();
     void chooserSelectsProject();
@@ -133,136 +109,24 @@ void tst_ControlPanelTracePath::setStoredProject(const QString &path)
     m_settings->sync();
 }
 
-void tst_ControlPanelTracePath::firstRunCreatesDefaultProject()
-{
-    makeSection();
-    const QString expected =
-        QDir::homePath() + QStringLiteral("/Documents/Tessel-Viewer datas/default_project");
-    QCOMPARE(ControlPanelTracePath::projectPath(), expected);
-    for (const char *folder : {"/Logs", "/Scripts", "/Firmware"})
-        QVERIFY2(QFileInfo(expected + QLatin1String(folder)).isDir(), folder);
-    for (const char *file : {"/Scripts/script_rtc.scr", "/completion_list_relay.txt",
-                             "/completion_list_cmd.txt", "/completion_fwupdt_dev_list_cmd.txt"}) {
-        const QFileInfo info(expected + QLatin1String(file));
-        QVERIFY2(info.isFile(), file);
-        QCOMPARE(info.size(), qint64(0));
-    }
-    // Files that belong to the user are never made up.
-    for (const char *file :
-         {"/frame_recognize_pattern.txt", "/prefered_script.txt", "/readers_list.txt"})
-        QVERIFY2(!QFileInfo::exists(expected + QLatin1String(file)), file);
-    QCOMPARE(userSettings().value(QStringLiteral("startProjectPath")).toString(), expected);
-}
-
-void tst_ControlPanelTracePath::startsFromStoredProject()
-{
-    const QString stored = m_folder->path() + QStringLiteral("/stored");
-    setStoredProject(stored);
-    makeSection();
-    QCOMPARE(ControlPanelTracePath::projectPath(), stored);
-    QVERIFY(QFileInfo(stored + QStringLiteral("/Logs")).isDir());
-    QVERIFY(!QFileInfo::exists(ControlPanelTracePath::defaultProjectPath()));
-}
-
-void tst_ControlPanelTracePath::pathFunctions_data()
-{
-    QTest::addColumn<PathFunction>("function");
-    QTest::addColumn<QString>("suffix");
-
-    QTest::newRow("project") << &ControlPanelTracePath::projectPath << "";
-    QTest::newRow("logs") << &ControlPanelTracePath::logsPath << "/Logs/";
-    QTest::newRow("scripts") << &ControlPanelTracePath::scriptsPath << "/Scripts/";
-    QTest::newRow("rtc script") << &ControlPanelTracePath::rtcScriptPath
-                                << "/Scripts/script_rtc.scr";
-    QTest::newRow("firmware") << &ControlPanelTracePath::firmwarePath << "/Firmware/";
-    QTest::newRow("relay completion")
-        << &ControlPanelTracePath::relayCompletionPath << "/completion_list_relay.txt";
-    QTest::newRow("command completion")
-        << &ControlPanelTracePath::commandCompletionPath << "/completion_list_cmd.txt";
-    QTest::newRow("device completion") << &ControlPanelTracePath::firmwareDeviceCompletionPath
-                                       << "/completion_fwupdt_dev_list_cmd.txt";
-    QTest::newRow("pattern rules")
-        << &ControlPanelTracePath::patternRulesPath << "/frame_recognize_pattern.txt";
-    QTest::newRow("preferred scripts")
-        << &ControlPanelTracePath::preferredScriptPath << "/prefered_script.txt";
-}
-
-void tst_ControlPanelTracePath::pathFunctions()
-{
-    QFETCH(PathFunction, function);
-    QFETCH(QString, suffix);
-    const QString project = m_folder->path() + QStringLiteral("/My project");
-    setStoredProject(project);
-    makeSection();
-    QCOMPARE(function(), project + suffix);
-}
-
-void tst_ControlPanelTracePath::readersFilePath_data()
-{
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<QString>("fileName");
-
-    QTest::newRow("readers file") << ""
-                                  << "/readers_list.txt";
-    QTest::newRow("new copy") << "_new"
-                              << "/readers_list_new.txt";
-    QTest::newRow("saved copy") << "_saved"
-                                << "/readers_list_saved.txt";
-}
-
-void tst_ControlPanelTracePath::readersFilePath()
-{
-    QFETCH(QString, suffix);
-    QFETCH(QString, fileName);
-    const QString project = m_folder->path() + QStringLiteral("/p");
-    setStoredProject(project);
-    makeSection();
-    QCOMPARE(ControlPanelTracePath::readersFilePath(suffix), project + fileName);
-}
-
-void tst_ControlPanelTracePath::existingFilesKeepTheirContents()
-{
-    const QString project = m_folder->path() + QStringLiteral("/existing");
-    QVERIFY(QDir().mkpath(project + QStringLiteral("/Scripts")));
-    writeFile(project + QStringLiteral("/completion_list_cmd.txt"), "0A1B2C\n010602\n");
-    writeFile(project + QStringLiteral("/Scripts/script_rtc.scr"), "01 02 [RTC]\n");
-
-    setStoredProject(m_folder->path() + QStringLiteral("/first"));
-    ControlPanelTracePath *section = makeSection();
-    section->setProjectPath(project);
-
-    QCOMPARE(contentsOf(project + QStringLiteral("/completion_list_cmd.txt")),
-             QByteArray("0A1B2C\n010602\n"));
-    QCOMPARE(contentsOf(project + QStringLiteral("/Scripts/script_rtc.scr")),
-             QByteArray("01 02 [RTC]\n"));
-    QCOMPARE(contentsOf(project + QStringLiteral("/completion_list_relay.txt")), QByteArray());
-    QVERIFY(QFileInfo(project + QStringLiteral("/Firmware")).isDir());
-}
-
-void tst_ControlPanelTracePath::setProjectPathStoresAndAnnounces()
-{
-    setStoredProject(m_folder->path() + QStringLiteral("/first"));
-    ControlPanelTracePath *section = makeSection();
-    QSignalSpy changed(section, &ControlPanelTracePath::projectChanged);
-    QSignalSpy messages(section, &ControlPanelTracePath::statusMessage);
-
-    const QString next = m_folder->path() + QStringLiteral("/second");
-    section->setProjectPath(next);
-
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(messages.count(), 0);
-    QCOMPARE(ControlPanelTracePath::projectPath(), next);
-    QCOMPARE(userSettings().value(QStringLiteral("startProjectPath")).toString(), next);
-}
-
-void tst_ControlPanelTracePath::labelShowsTheProject()
+void tst_ControlPanelTracePath::labelFollowsTheProject()
 {
     const QString project = m_folder->path() + QStringLiteral("/a rather long project folder");
     setStoredProject(project);
     ControlPanelTracePath *section = makeSection();
+    QCOMPARE(ControlPanelTracePath::projectPath(), project);
     QCOMPARE(section->pathLabel()->text(), project);
     QCOMPARE(section->pathLabel()->alignment(), Qt::AlignRight | Qt::AlignVCenter);
     QCOMPARE(section->browseButton()->text(), QStringLiteral("Browse"));
+
+    QSignalSpy changed(section, &ControlPanelTracePath::projectChanged);
+    QSignalSpy messages(section, &ControlPanelTracePath::statusMessage);
+    const QString next = m_folder->path() + QStringLiteral("/next");
+    section->setProjectPath(next);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(messages.count(), 0);
+    QCOMPARE(section->pathLabel()->text(), next);
+    QCOMPARE(section->pathLabel()->toolTip(), next);
 }
 
 void tst_ControlPanelTracePath::browseAsksForConnectedReaders()

@@ -1,23 +1,21 @@
 #include "ProjectFolder.h"
 
-#include "project/ControlPanelTracePath.h"
-
-#include <QVBoxLayout>
+#include "project/ProjectPaths.h"
 
 void setStartProject(const QString &folder)
 {
     QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
               QStringLiteral("tesselViewer"))
-        .setValue(QStringLiteral("startProjectPath"), folder);
+        .setValue(ProjectPaths::startProjectPathKey, folder);
 }
 
 ProjectFolder::ProjectFolder()
     : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                              QStringLiteral("ovraDiroz"),
                                              QStringLiteral("tesselViewer")))
-    , m_host(std::make_unique<QWidget>())
+    , m_paths(std::make_unique<ProjectPaths>(m_settings.get()))
 {
-    m_settings->setValue(QStringLiteral("startProjectPath"), m_folder.path());
-    auto *layout = new QVBoxLayout(m_host.get());
-    layout->addLayout(new ControlPanelTracePath(m_settings.get()));
+    m_paths->setProjectPath(m_folder.path());
 }
+
+ProjectFolder::~ProjectFolder() = default;

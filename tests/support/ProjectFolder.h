@@ -3,24 +3,26 @@
 #include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
-#include <QWidget>
 
 #include <memory>
+
+class ProjectPaths;
 
 // Stores folder as the project that the next window opens, in the (isolated) settings.
 void setStartProject(const QString &folder);
 
-// A temporary project folder made current the way the workbench does it: stored as the
-// start project in the (isolated) settings and opened by a project section.
+// A temporary project folder made current and stored as the start project in the (isolated)
+// settings.
 class ProjectFolder
 {
 public:
     ProjectFolder();
+    ~ProjectFolder();
 
     QString path() const { return m_folder.path(); }
 
 private:
     QTemporaryDir m_folder;
     std::unique_ptr<QSettings> m_settings;
-    std::unique_ptr<QWidget> m_host;
+    std::unique_ptr<ProjectPaths> m_paths;
 };
