@@ -1,13 +1,17 @@
 #include "OVSViewer.h"
 
 #include "StatusLine.h"
+#include "TextEditor.h"
 #include "WindowPalette.h"
 #include "patterns/ControlPanelPackets.h"
 #include "project/ControlPanelTracePath.h"
+#include "project/LogFileOwner.h"
 #include "readers/ReadersList.h"
 #include "readers/ReadersTab.h"
 #include "readers/ReadersTabModel.h"
 #include "session/AllReadersTab.h"
+#include "session/AllReadersTabModel.h"
+#include "session/ConnectedReaderModel.h"
 #include "session/ConnectedReaderTab.h"
 #include "session/ControlPanelDisplay.h"
 #include "session/DataSender.h"
@@ -83,14 +87,41 @@ void OVSViewer::disconnectReaders()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-OVSViewer *OVSViewer::of(const QWidget *widget)
+void OVSViewer::openCurrentTraceFile()
 {
-    for (QWidget *ancestor = widget ? widget->parentWidget() : nullptr; ancestor;
-         ancestor = ancestor->parentWidget()) {
-        if (auto *window = qobject_cast<OVSViewer *>(ancestor))
-            return window;
+    if (currentTabType == TAB_FIRMWARE_UPGRADE)
+        return;
+    // Only the merged tab and the reader tabs keep logs; the readers tab has none.
+    const auto *owner = dynamic_cast<const LogFileOwner *>(currentTab);
+    if (owner && !owner->logFileName().isEmpty())
+        TextEditor::open(owner->logFileName());
+}
+
+void OVSViewer::clearCurrentTab()
+{
+    switch (currentTabType) {
+    case TAB_READERS:
+        setStatusMessage(tr("Error: You could not clear the contents of readers table."));
+        break;
+    case TAB_ALL_READERS:
+        if (allReadersTab)
+            allReadersTab->model()->clear();
+        setStatusMessage(tr("Data packets table for all readers has been cleared."));
+        break;
+    case TAB_FIRMWARE_UPGRADE:
+        return;
+    case TAB_CONNECTED_READER:
+        if (auto *tab = qobject_cast<ConnectedReaderTab *>(currentTab)) {
+            tab->model()->clear();
+            setStatusMessage(tr("Data packets table for reader \"%1\" has been cleared.")
+                                 .arg(tab->readerName()));
+        }
+        break;
+    default:
+        setStatusMessage(tr("Error: Unknown tab is selected."));
+        break;
     }
-    return nullptr;
+    controlPanelPackets->clearCounters();
 }
 
 ConnectedReaderTab *OVSViewer::connectedReaderTab(const QString &readerName) const
@@ -119,6 +150,8 @@ void OVSViewer::buildControlPanelDock()
     addControlPanelSection(controlPanelTracePath);
     connect(controlPanelTracePath, &ControlPanelTracePath::statusMessage, this,
             &OVSViewer::setStatusMessage);
+    connect(controlPanelTracePath, &ControlPanelTracePath::openTraceFileRequest, this,
+            &OVSViewer::openCurrentTraceFile);
 
     controlPanelPackets = new ControlPanelPackets;
     addControlPanelSection(controlPanelPackets);
@@ -133,8 +166,8 @@ void OVSViewer::buildControlPanelDock()
     addControlPanelSection(controlPanelDisplay);
     connect(controlPanelDisplay, &ControlPanelDisplay::statusMessage, this,
             &OVSViewer::setStatusMessage);
-    connect(controlPanelDisplay, &ControlPanelDisplay::clearRequest, controlPanelPackets,
-            &ControlPanelPackets::clearCounters);
+    connect(controlPanelDisplay, &ControlPanelDisplay::clearRequest, this,
+            &OVSViewer::clearCurrentTab);
 
     // The panel is as wide as its widest section needs, never narrower than the minimum.
     controlPanelDock->setFixedWidth(controlPanelMinimumWidth);

@@ -32,9 +32,6 @@ public:
     explicit OVSViewer(QWidget *parent = nullptr);
     ~OVSViewer() override;
 
-    // The window that holds a widget, also while the widget's dock floats.
-    static OVSViewer *of(const QWidget *widget);
-
     // The dock last reported as selected, for sections that act on "the current reader".
     QDockWidget *currentDock() const { return currentTab; }
     DockedTabTypes currentDockType() const { return currentTabType; }
@@ -54,6 +51,10 @@ protected:
 
 private slots:
     void setStatusMessage(QString aMessage);
+    // The project section's "Open trace file" and the display section's "Clear", for the tab
+    // in front.
+    void openCurrentTraceFile();
+    void clearCurrentTab();
     void resizeControlPannel(int width);
     void autoAnswerOnMatch(QString readerName, QString answer);
     void setCurrentSelectedTab(QDockWidget *selectedTab, DockedTabTypes type);

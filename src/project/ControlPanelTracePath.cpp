@@ -1,12 +1,8 @@
 #include "ControlPanelTracePath.h"
 
-#include "LogFileOwner.h"
 #include "app/ControlPanelHeaders.h"
-#include "app/OVSViewer.h"
-#include "app/TextEditor.h"
 
 #include <QCursor>
-#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -80,15 +76,10 @@ void ControlPanelTracePath::customMenuRequestedManagementButton(QPoint position)
     menu.exec(QCursor::pos());
 }
 
+// The window knows the tab in front and its log.
 void ControlPanelTracePath::openTraceFile()
 {
-    const OVSViewer *window = OVSViewer::of(m_browseButton);
-    if (!window || window->currentDockType() == TAB_FIRMWARE_UPGRADE)
-        return;
-    // Only the merged tab and the reader tabs keep logs; the readers tab has none.
-    const auto *owner = dynamic_cast<const LogFileOwner *>(window->currentDock());
-    if (owner && !owner->logFileName().isEmpty())
-        TextEditor::open(owner->logFileName());
+    emit openTraceFileRequest();
 }
 
 void ControlPanelTracePath::updateUi()

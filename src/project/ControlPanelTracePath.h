@@ -48,6 +48,7 @@ signals:
     void statusMessage(QString message);
     void projectChanged();
     void requestIfReadersAreConnected();
+    void openTraceFileRequest();
 
 public slots:
     void setProjectPath(QString filePath);

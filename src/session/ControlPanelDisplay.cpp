@@ -1,11 +1,6 @@
 #include "ControlPanelDisplay.h"
 
-#include "AllReadersTab.h"
-#include "AllReadersTabModel.h"
-#include "ConnectedReaderModel.h"
-#include "ConnectedReaderTab.h"
 #include "app/ControlPanelHeaders.h"
-#include "app/OVSViewer.h"
 
 #include <QGridLayout>
 #include <QIcon>
@@ -28,34 +23,8 @@ ControlPanelDisplay::ControlPanelDisplay(QWidget *parent)
     connect(m_clearButton, &QPushButton::released, this, &ControlPanelDisplay::clearButtonClicked);
 }
 
+// The window knows the tab in front: it clears that and the pattern counters.
 void ControlPanelDisplay::clearButtonClicked()
 {
-    const OVSViewer *window = OVSViewer::of(m_clearButton);
-    if (!window)
-        return;
-    switch (window->currentDockType()) {
-    case TAB_READERS:
-        emit statusMessage(tr("Error: You could not clear the contents of readers table."));
-        break;
-    case TAB_ALL_READERS:
-        if (AllReadersTab *allReaders = window->allReadersDock())
-            allReaders->model()->clear();
-        emit statusMessage(tr("Data packets table for all readers has been cleared."));
-        break;
-    case TAB_FIRMWARE_UPGRADE:
-        return;
-    case TAB_CONNECTED_READER: {
-        auto *tab = qobject_cast<ConnectedReaderTab *>(window->currentDock());
-        if (tab) {
-            tab->model()->clear();
-            emit statusMessage(tr("Data packets table for reader \"%1\" has been cleared.")
-                                   .arg(tab->readerName()));
-        }
-        break;
-    }
-    default:
-        emit statusMessage(tr("Error: Unknown tab is selected."));
-        break;
-    }
     emit clearRequest();
 }

@@ -8,8 +8,8 @@ class QGridLayout;
 class QLabel;
 class QPushButton;
 
-// The "Display" section of the control panel: empties the packet table in front and resets
-// the pattern counters with it.
+// The "Display" section of the control panel: asks for the packet table in front to be
+// emptied, and the pattern counters with it.
 class ControlPanelDisplay : public QVBoxLayout
 {
     Q_OBJECT

@@ -221,19 +221,15 @@ void tst_OVSViewerReaders::clearActsOnTheTabInFront()
                                        : static_cast<QDockWidget *>(m_window->readersDock());
     selectTab(inFront, DockedTabTypes(type));
     const QString before = statusText();
-    QSignalSpy messages(m_window->displayPanel(), &ControlPanelDisplay::statusMessage);
     emit m_window->displayPanel()->clearButton()->released();
 
     QCOMPARE(tab->model()->rowCount(), readerTableCleared ? 0 : 1);
     QCOMPARE(merged->model()->rowCount(), mergedTableCleared ? 0 : 1);
     QCOMPARE(rule->matchCount(), countersCleared ? 0 : 1);
-    if (message.isEmpty()) {
-        QCOMPARE(messages.count(), 0);
+    if (message.isEmpty())
         QCOMPARE(statusText(), before);
-    } else {
-        QCOMPARE(messages.count(), 1);
-        QCOMPARE(messages.at(0).at(0).toString(), message);
-    }
+    else
+        QVERIFY2(statusText().contains(message), qPrintable(statusText()));
     // The logs keep everything.
     QFile log(merged->logFileName());
     QVERIFY(log.open(QIODevice::ReadOnly));
