@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TSL_PayloadPointer.h"
+#include "TSL_TcpLinkState.h"
 
 #include <QByteArray>
 #include <QMutex>
@@ -18,7 +19,7 @@ class TSL_TcpTransport;
 // may be called from any thread; the socket lives in the thread this object runs. A link whose
 // peer hung up stays usable: open() connects it again, until close() ends it for good. Whoever
 // made the object deletes it.
-class TSL_CMD_TCP : public QThread
+class TSL_CMD_TCP : public QThread, private TSL_TcpLinkState
 {
     Q_OBJECT
 
@@ -63,8 +64,6 @@ protected:
     void run() override;
 
 private:
-    friend class TSL_TcpTransport;
-
     // Has the transport thread write the bytes and wait for their answer; the bytes written,
     // or -1 when the connection is not (or no longer) there.
     qint64 transact(const QByteArray &bytes, bool advanceWriteCounter, bool handUpAnswer);
@@ -73,14 +72,14 @@ private:
     void endRun();
 
     // Called in the transport thread.
-    bool stopRequested() const;
-    bool pendingWrite(QByteArray *bytes) const;
-    void setConnected();
-    void finishWrite(qint64 written, const QByteArray &answer);
-    bool takeFrameTaken();
-    void setWaitingChunks(int count) { m_waitingChunks = count; }
-    void countDroppedChunk() { ++m_droppedChunks; }
-    void handUpChunk(const QByteArray &chunk, int sessionNumber);
+    bool stopRequested() const override;
+    bool pendingWrite(QByteArray *bytes) const override;
+    void setConnected() override;
+    void finishWrite(qint64 written, const QByteArray &answer) override;
+    bool takeFrameTaken() override;
+    void setWaitingChunks(int count) override { m_waitingChunks = count; }
+    void countDroppedChunk() override { ++m_droppedChunks; }
+    void handUpChunk(const QByteArray &chunk, int sessionNumber) override;
 
     // Called in this object's thread.
     void deliverAnswer(const QByteArray &answer, int sessionNumber);

@@ -1,6 +1,6 @@
 #include "TSL_TcpTransport.h"
 
-#include "TSL_CMD_TCP.h"
+#include "TSL_TcpLinkState.h"
 #include "TSL_Trace.h"
 
 #include <QAbstractSocket>
@@ -17,7 +17,7 @@ constexpr int LastUnsolicited = 65535;
 
 } // namespace
 
-TSL_TcpTransport::TSL_TcpTransport(TSL_CMD_TCP &link, const QString &host, quint16 port,
+TSL_TcpTransport::TSL_TcpTransport(TSL_TcpLinkState &link, const QString &host, quint16 port,
                                    int connectTimeout, int unsolicitedCounter)
     : m_link(link)
     , m_host(host)

@@ -8,7 +8,7 @@
 
 #include <array>
 
-class TSL_CMD_TCP;
+class TSL_TcpLinkState;
 
 // The half of the TCP link that lives in the transport thread: the socket, the wait for the
 // answer to a write and the chunks waiting for the receiver to take the current one.
@@ -17,7 +17,7 @@ class TSL_TcpTransport : public QObject
     Q_OBJECT
 
 public:
-    TSL_TcpTransport(TSL_CMD_TCP &link, const QString &host, quint16 port, int connectTimeout,
+    TSL_TcpTransport(TSL_TcpLinkState &link, const QString &host, quint16 port, int connectTimeout,
                      int unsolicitedCounter);
 
     void start();
@@ -38,7 +38,7 @@ private:
 
     static constexpr int QueueCapacity = 500;
 
-    TSL_CMD_TCP &m_link;
+    TSL_TcpLinkState &m_link;
     QString m_host;
     quint16 m_port;
     int m_connectTimeout;
