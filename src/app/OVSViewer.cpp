@@ -1,8 +1,8 @@
 #include "OVSViewer.h"
 
-#include "StatusLine.h"
-#include "TextEditor.h"
-#include "WindowPalette.h"
+#include "common/StatusLine.h"
+#include "common/TextEditor.h"
+#include "common/WindowPalette.h"
 #include "patterns/ControlPanelPackets.h"
 #include "project/ControlPanelTracePath.h"
 #include "project/LogFileOwner.h"

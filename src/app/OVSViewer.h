@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DockedTabTypes.h"
+#include "common/DockedTabTypes.h"
 
 #include <QMainWindow>
 #include <QMap>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DockedTabTypes.h"
+#include "common/DockedTabTypes.h"
 #include "t_Reader.h"
 
 #include <QDockWidget>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "PacketLogFile.h"
-#include "app/DockedTabTypes.h"
+#include "common/DockedTabTypes.h"
 #include "patterns/ControlPanelPackets.h"
 #include "project/LogFileOwner.h"
 #include "readerPacket_t.h"

@@ -1,7 +1,7 @@
 #include "DataSender.h"
 
 #include "PacketText.h"
-#include "app/DockedTabTypes.h"
+#include "common/DockedTabTypes.h"
 #include "link/TSL_CMD.h"
 #include "link/TSL_CMD_TCP.h"
 

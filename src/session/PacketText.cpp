@@ -1,6 +1,6 @@
 #include "PacketText.h"
 
-#include "app/StatusLine.h"
+#include "common/StatusLine.h"
 
 #include <QDate>
 #include <QLocale>

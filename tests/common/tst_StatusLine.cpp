@@ -1,5 +1,5 @@
 #include "IsolatedHome.h"
-#include "app/StatusLine.h"
+#include "common/StatusLine.h"
 
 #include <QColor>
 #include <QTime>
