@@ -1,5 +1,8 @@
 #pragma once
 
+#include "FrameAnalyser.h"
+#include "T_matchSnapshot.h"
+
 #include <QList>
 #include <QPoint>
 #include <QString>
@@ -12,18 +15,12 @@ class QScrollArea;
 
 // The control-panel section of the pattern rules: loads them from the project's pattern
 // file, counts the frames they recognise and relays their automatic answers.
-class ControlPanelPackets : public QVBoxLayout
+class ControlPanelPackets : public QVBoxLayout, public FrameAnalyser
 {
     Q_OBJECT
 
 public:
-    // One rule that recognised a frame, with its counts after this match.
-    struct T_matchSnapshot
-    {
-        QString ruleName;
-        int readerMatchCount = 0;
-        int totalMatchCount = 0;
-    };
+    using T_matchSnapshot = ::T_matchSnapshot;
 
     explicit ControlPanelPackets(QWidget *parent = nullptr);
 
@@ -38,7 +35,7 @@ signals:
 
 public slots:
     void loadAnalizeFromProject();
-    QList<ControlPanelPackets::T_matchSnapshot> analyseFrame(QString readerName, QString frame);
+    QList<T_matchSnapshot> analyseFrame(QString readerName, QString frame) override;
     void clearCounters();
 
 private slots:

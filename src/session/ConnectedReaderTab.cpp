@@ -43,7 +43,7 @@ QString withoutBlanks(QString text)
 } // namespace
 
 ConnectedReaderTab::ConnectedReaderTab(const QString &readerName, AllReadersTab *allReadersTab,
-                                       ControlPanelPackets *controlPanelPackets, QWidget *parent)
+                                       FrameAnalyser *controlPanelPackets, QWidget *parent)
     : QDockWidget(parent)
     , m_readerName(readerName)
     , m_allReadersTab(allReadersTab)
@@ -258,7 +258,7 @@ void ConnectedReaderTab::logAndDisplayPacket(readerPacket_t &dataPacket)
 void ConnectedReaderTab::logAndDisplayPacket(readerPacket_t &dataPacket, int tabType)
 {
     QString dateTime = PacketText::stamp(PacketText::localNow());
-    QList<ControlPanelPackets::T_matchSnapshot> matchList;
+    QList<T_matchSnapshot> matchList;
     if (dataPacket.direction == QLatin1String("Rx") && m_controlPanelPackets)
         matchList = m_controlPanelPackets->analyseFrame(m_readerName, dataPacket.frame);
     if (tabType != TAB_FIRMWARE_UPGRADE) {
@@ -279,7 +279,7 @@ void ConnectedReaderTab::addPacketToTable(readerPacket_t &dataPacket)
 }
 
 void ConnectedReaderTab::addPacketToLogFile(readerPacket_t &dataPacket, QString &dateTime,
-                                            QList<ControlPanelPackets::T_matchSnapshot> matchList)
+                                            QList<T_matchSnapshot> matchList)
 {
     m_logFile.writePacket(dataPacket, dateTime, matchList);
 }

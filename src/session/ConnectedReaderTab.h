@@ -2,7 +2,7 @@
 
 #include "PacketLogFile.h"
 #include "common/DockedTabTypes.h"
-#include "patterns/ControlPanelPackets.h"
+#include "patterns/FrameAnalyser.h"
 #include "project/LogFileOwner.h"
 #include "readerPacket_t.h"
 
@@ -34,7 +34,7 @@ class ConnectedReaderTab : public QDockWidget, public LogFileOwner
 
 public:
     ConnectedReaderTab(const QString &readerName, AllReadersTab *allReadersTab,
-                       ControlPanelPackets *controlPanelPackets, QWidget *parent = nullptr);
+                       FrameAnalyser *controlPanelPackets, QWidget *parent = nullptr);
     ~ConnectedReaderTab() override;
 
     QString readerName() const { return m_readerName; }
@@ -76,7 +76,7 @@ public slots:
     void logAndDisplayPacket(readerPacket_t &dataPacket);
     void addPacketToTable(readerPacket_t &dataPacket);
     void addPacketToLogFile(readerPacket_t &dataPacket, QString &dateTime,
-                            QList<ControlPanelPackets::T_matchSnapshot> matchList);
+                            QList<T_matchSnapshot> matchList);
     void addStringToLogFile(QString &stringToAdd);
     void receivedNewFrame(QByteArray *frameData, int sessionNumber);
     void recoveredFrame(int sessionNumber);
@@ -109,7 +109,7 @@ private:
     QString updateFilterSecondary;
     bool clearFiltersOnMatch = false;
     AllReadersTab *m_allReadersTab;
-    ControlPanelPackets *m_controlPanelPackets;
+    FrameAnalyser *m_controlPanelPackets;
     QThread *m_senderThread;
     DataSender *m_dataSender = nullptr;
     QWidget *m_centralWidget = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "patterns/ControlPanelPackets.h"
+#include "patterns/T_matchSnapshot.h"
 #include "readerPacket_t.h"
 
 #include <QFile>
@@ -12,7 +12,7 @@
 class PacketLogFile
 {
 public:
-    using MatchList = QList<ControlPanelPackets::T_matchSnapshot>;
+    using MatchList = QList<T_matchSnapshot>;
 
     PacketLogFile() = default;
     PacketLogFile(const PacketLogFile &) = delete;
