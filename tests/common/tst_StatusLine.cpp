@@ -68,5 +68,5 @@ void tst_StatusLine::messageColor()
     QCOMPARE(StatusLine::messageColor(message).name(), color);
 }
 
-OVS_TEST_MAIN(tst_StatusLine)
+OVS_CORE_TEST_MAIN(tst_StatusLine)
 #include "tst_StatusLine.moc"

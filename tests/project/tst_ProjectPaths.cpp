@@ -195,5 +195,5 @@ void tst_ProjectPaths::setProjectPathStoresAndAnnounces()
     QCOMPARE(userSettings().value(ProjectPaths::startProjectPathKey).toString(), next);
 }
 
-OVS_TEST_MAIN(tst_ProjectPaths)
+OVS_CORE_TEST_MAIN(tst_ProjectPaths)
 #include "tst_ProjectPaths.moc"

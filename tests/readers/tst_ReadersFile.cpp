@@ -504,5 +504,5 @@ void tst_ReadersFile::lostReadersFileComesBackFromBackup()
     QVERIFY(QFile::exists(path()));
 }
 
-OVS_TEST_MAIN(tst_ReadersFile)
+OVS_CORE_TEST_MAIN(tst_ReadersFile)
 #include "tst_ReadersFile.moc"

@@ -4,7 +4,7 @@
 #include "RegistryReset.h"
 #include "link/TSL_CMD.h"
 #include "link/TSL_CMD_TCP.h"
-#include "project/ControlPanelTracePath.h"
+#include "project/ProjectPaths.h"
 #include "readers/ReadersList.h"
 
 #include <QCoreApplication>
@@ -76,7 +76,7 @@ private:
 void tst_ReadersList::initTestCase()
 {
     m_project = std::make_unique<ProjectFolder>();
-    QCOMPARE(ControlPanelTracePath::projectPath(), m_project->path());
+    QCOMPARE(ProjectPaths::projectPath(), m_project->path());
 }
 
 void tst_ReadersList::init()
@@ -226,7 +226,7 @@ void tst_ReadersList::disconnectingAnUnusedReaderSaysNothing()
 
 void tst_ReadersList::loadPutsReadersInDisconnectedState()
 {
-    QFile file(ControlPanelTracePath::readersFilePath());
+    QFile file(ProjectPaths::readersFilePath());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("Serial;A;COM1;9600;000000000000;\nWhat;B;C;D;E;\n"
                "IPReader;C;10.0.0.1;5000;000000000000;\n");
@@ -237,7 +237,7 @@ void tst_ReadersList::loadPutsReadersInDisconnectedState()
     for (const t_Reader *reader : ReadersList::instance()->readers())
         QCOMPARE(reader->state, int(STATE_DISCONNECTED));
     QCOMPARE(disconnected.count(), 0);
-    QVERIFY(QFile::remove(ControlPanelTracePath::readersFilePath()));
+    QVERIFY(QFile::remove(ProjectPaths::readersFilePath()));
     QCOMPARE(ReadersList::instance()->loadReadersFile(), 1);
 }
 
@@ -271,5 +271,5 @@ void tst_ReadersList::removingAReaderWhileItConnects()
     QCOMPARE(failed.count(), 0);
 }
 
-OVS_TEST_MAIN(tst_ReadersList)
+OVS_CORE_TEST_MAIN(tst_ReadersList)
 #include "tst_ReadersList.moc"

@@ -294,5 +294,5 @@ void tst_TesselGatewayDetector::reportsFromWorkerThread()
     QVERIFY(detector.isNull());
 }
 
-OVS_TEST_MAIN(tst_TesselGatewayDetector)
+OVS_CORE_TEST_MAIN(tst_TesselGatewayDetector)
 #include "tst_TesselGatewayDetector.moc"

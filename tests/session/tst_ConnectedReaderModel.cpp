@@ -263,5 +263,5 @@ void tst_ConnectedReaderModel::clear()
     QCOMPARE(model.rowCount(), 1);
 }
 
-OVS_TEST_MAIN(tst_ConnectedReaderModel)
+OVS_CORE_TEST_MAIN(tst_ConnectedReaderModel)
 #include "tst_ConnectedReaderModel.moc"

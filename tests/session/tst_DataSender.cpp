@@ -317,5 +317,5 @@ void tst_DataSender::disconnectingDuringASendLeavesTheLinkToTheSender()
     QVERIFY(!link);
 }
 
-OVS_TEST_MAIN(tst_DataSender)
+OVS_CORE_TEST_MAIN(tst_DataSender)
 #include "tst_DataSender.moc"

@@ -284,5 +284,5 @@ void tst_PacketText::localNowIsTheLocalTime()
     tzset();
 }
 
-OVS_TEST_MAIN(tst_PacketText)
+OVS_CORE_TEST_MAIN(tst_PacketText)
 #include "tst_PacketText.moc"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QString>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,13 +19,21 @@ private:
 };
 
 // QTEST_MAIN with an isolated home and the offscreen platform.
-#define OVS_TEST_MAIN(TestObject)                                                                  \
+#define OVS_TEST_MAIN_WITH(Application, TestObject)                                                \
     int main(int argc, char *argv[])                                                               \
     {                                                                                              \
         IsolatedHome isolatedHome;                                                                 \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
             qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
-        QApplication application(argc, argv);                                                      \
+        Application application(argc, argv);                                                       \
         TestObject testObject;                                                                     \
         return QTest::qExec(&testObject, argc, argv);                                              \
     }
+
+// For the classes of the core, which run without widgets.
+#define OVS_CORE_TEST_MAIN(TestObject) OVS_TEST_MAIN_WITH(QGuiApplication, TestObject)
+
+#ifdef QT_WIDGETS_LIB
+#include <QApplication>
+#define OVS_TEST_MAIN(TestObject) OVS_TEST_MAIN_WITH(QApplication, TestObject)
+#endif

@@ -112,5 +112,5 @@ void tst_IncludeOrder::sourcesFollowTheOrder()
     QVERIFY2(circles.isEmpty(), qPrintable(circles.join(QLatin1Char('\n'))));
 }
 
-OVS_TEST_MAIN(tst_IncludeOrder)
+OVS_CORE_TEST_MAIN(tst_IncludeOrder)
 #include "tst_IncludeOrder.moc"
