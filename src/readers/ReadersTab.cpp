@@ -56,6 +56,12 @@ ReadersTab::ReadersTab(QWidget *parent)
     , m_dataSender(new DataSender)
 {
     setObjectName(QStringLiteral("readersTab"));
+    m_typeCombo->setObjectName(QStringLiteral("readerTypeCombo"));
+    m_nameEdit->setObjectName(QStringLiteral("readerNameEdit"));
+    m_comPortCombo->setObjectName(QStringLiteral("comPortCombo"));
+    m_ipAddressEdit->setObjectName(QStringLiteral("ipAddressEdit"));
+    m_baudRateCombo->setObjectName(QStringLiteral("baudRateCombo"));
+    m_ipPortEdit->setObjectName(QStringLiteral("ipPortEdit"));
     auto *contents = new QWidget;
     contents->setObjectName(QStringLiteral("readersWidget"));
     auto *layout = new QGridLayout(contents);

@@ -83,6 +83,9 @@ private:
     void openWindow(const QByteArray &readersFile);
     QString statusText() const;
     void click(int row);
+    // The readers tab's inputs, by name; a missing one ends the test program with its name.
+    QComboBox *combo(const QString &name) const;
+    QLineEdit *lineEdit(const QString &name) const;
 
     std::unique_ptr<QTemporaryDir> m_project;
     std::unique_ptr<ReaderSimulator> m_simulator;
@@ -122,6 +125,22 @@ void tst_ReadersTab::openWindow(const QByteArray &readersFile)
     m_model = m_tab->model();
     m_tester = std::make_unique<QAbstractItemModelTester>(
         m_model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+}
+
+QComboBox *tst_ReadersTab::combo(const QString &name) const
+{
+    auto *found = m_tab->findChild<QComboBox *>(name);
+    if (!found)
+        qFatal("the readers tab has no input \"%s\"", qPrintable(name));
+    return found;
+}
+
+QLineEdit *tst_ReadersTab::lineEdit(const QString &name) const
+{
+    auto *found = m_tab->findChild<QLineEdit *>(name);
+    if (!found)
+        qFatal("the readers tab has no input \"%s\"", qPrintable(name));
+    return found;
 }
 
 QString tst_ReadersTab::statusText() const
@@ -314,18 +333,14 @@ void tst_ReadersTab::addRefusals()
     const QByteArray before = contentsOf(readersFile);
 
     QSignalSpy messages(m_tab, &ReadersTab::statusMessage);
-    m_tab->findChild<QComboBox *>()->setCurrentText(type);
-    const QList<QComboBox *> combos = m_tab->findChildren<QComboBox *>();
-    const QList<QLineEdit *> lineEdits = m_tab->findChildren<QLineEdit *>();
-    // The combos are: type, COM port, baud rate; the line edits: name, address, port and the
-    // COM combo's own editor.
-    lineEdits.at(0)->setText(name);
+    combo(QStringLiteral("readerTypeCombo"))->setCurrentText(type);
+    lineEdit(QStringLiteral("readerNameEdit"))->setText(name);
     if (type == QLatin1String("Serial Reader")) {
-        combos.at(1)->setEditText(port);
-        combos.at(2)->setCurrentText(setting);
+        combo(QStringLiteral("comPortCombo"))->setEditText(port);
+        combo(QStringLiteral("baudRateCombo"))->setCurrentText(setting);
     } else {
-        lineEdits.at(2)->setText(port);
-        lineEdits.at(3)->setText(setting);
+        lineEdit(QStringLiteral("ipAddressEdit"))->setText(port);
+        lineEdit(QStringLiteral("ipPortEdit"))->setText(setting);
     }
     m_tab->addReaderToList();
 
@@ -340,19 +355,17 @@ void tst_ReadersTab::addSerialAndIpReaders()
 {
     openWindow(QByteArray());
     QSignalSpy messages(m_tab, &ReadersTab::statusMessage);
-    const QList<QComboBox *> combos = m_tab->findChildren<QComboBox *>();
-    const QList<QLineEdit *> lineEdits = m_tab->findChildren<QLineEdit *>();
-    combos.at(0)->setCurrentText(QStringLiteral("Serial Reader"));
-    combos.at(1)->setEditText(QStringLiteral("COM4 ( USB adapter )"));
-    combos.at(2)->setCurrentText(QStringLiteral("9600"));
+    combo(QStringLiteral("readerTypeCombo"))->setCurrentText(QStringLiteral("Serial Reader"));
+    combo(QStringLiteral("comPortCombo"))->setEditText(QStringLiteral("COM4 ( USB adapter )"));
+    combo(QStringLiteral("baudRateCombo"))->setCurrentText(QStringLiteral("9600"));
     m_tab->addReaderToList();
     // Without a name the reader is named after its port.
-    QCOMPARE(lineEdits.at(0)->text(), QStringLiteral("COM4"));
+    QCOMPARE(lineEdit(QStringLiteral("readerNameEdit"))->text(), QStringLiteral("COM4"));
 
-    combos.at(0)->setCurrentText(QStringLiteral("IP Reader"));
-    lineEdits.at(0)->setText(QStringLiteral("Roof"));
-    lineEdits.at(2)->setText(QStringLiteral("192.168.1.40"));
-    lineEdits.at(3)->setText(QStringLiteral("5000"));
+    combo(QStringLiteral("readerTypeCombo"))->setCurrentText(QStringLiteral("IP Reader"));
+    lineEdit(QStringLiteral("readerNameEdit"))->setText(QStringLiteral("Roof"));
+    lineEdit(QStringLiteral("ipAddressEdit"))->setText(QStringLiteral("192.168.1.40"));
+    lineEdit(QStringLiteral("ipPortEdit"))->setText(QStringLiteral("5000"));
     m_tab->addReaderToList();
 
     QCOMPARE(messages.count(), 2);
