@@ -43,8 +43,8 @@ TSL::TSL(const QString &port, int baud, int retries, int wait, QObject *parent)
     : QThread(parent)
     , baudRate(baud)
     , portName(port)
-    , retryCount(retries)
-    , ackWait(wait)
+    , m_retryCount(retries)
+    , m_ackWaitMs(wait)
 {
 }
 
@@ -71,7 +71,7 @@ int TSL::open()
 
 int TSL::close()
 {
-    const QMutexLocker locker(&mutex);
+    const QMutexLocker locker(&m_mutex);
     stop = true;
     for (QEventLoop *wait : {m_idleWait, m_ackWait}) {
         if (wait)
@@ -88,20 +88,20 @@ int TSL::send_frame(const QByteArray &payload, int size, int session)
         return TSL_SendResult::Error;
     if (size > TSL_Frame::maxPayloadSize || size > payload.size())
         return TSL_SendResult::PayloadTooLong;
-    txFrame.build(payload.constData(), size, std::uint16_t(session));
+    m_txFrame.build(payload.constData(), size, std::uint16_t(session));
 
-    QMutexLocker locker(&mutex);
+    QMutexLocker locker(&m_mutex);
     // After close() nobody would serve the request.
     if (stop)
         return TSL_SendResult::Error;
     if (!isRunning())
         start();
-    sendPending = true;
+    m_sendPending = true;
     // The idle engine starts the send now rather than at the end of its tick.
     if (m_idleWait)
         QMetaObject::invokeMethod(m_idleWait, &QEventLoop::quit, Qt::QueuedConnection);
-    while (sendPending)
-        waitCondition.wait(&mutex);
+    while (m_sendPending)
+        m_waitCondition.wait(&m_mutex);
     return resultCode(m_ackCode);
 }
 
@@ -115,65 +115,65 @@ void TSL::run()
     connect(&worker, &TSL_MasterThread::portLost, this, &TSL::TSL_portLost, Qt::DirectConnection);
     connect(&worker, &TSL_MasterThread::portRestored, this, &TSL::TSL_portRestored,
             Qt::DirectConnection);
-    serialWorker = &worker;
+    m_serialWorker = &worker;
     QTimer ackTimer;
     ackTimer.setSingleShot(true);
     ackTimer.setTimerType(Qt::PreciseTimer);
-    timer = &ackTimer;
+    m_timer = &ackTimer;
 
     while (!stop) {
         bool pending;
         {
-            const QMutexLocker locker(&mutex);
-            pending = sendPending;
+            const QMutexLocker locker(&m_mutex);
+            pending = m_sendPending;
         }
         if (pending) {
             sendCycle();
-            const QMutexLocker locker(&mutex);
-            sendPending = false;
-            waitCondition.wakeAll();
+            const QMutexLocker locker(&m_mutex);
+            m_sendPending = false;
+            m_waitCondition.wakeAll();
             continue;
         }
 
         QEventLoop idle;
         {
-            const QMutexLocker locker(&mutex);
-            if (sendPending || stop)
+            const QMutexLocker locker(&m_mutex);
+            if (m_sendPending || stop)
                 continue;
             m_idleWait = &idle;
         }
         worker.poll(idleReadWait);
         waitOnce(idle, idleTick);
-        const QMutexLocker locker(&mutex);
+        const QMutexLocker locker(&m_mutex);
         m_idleWait = nullptr;
     }
 
-    timer = nullptr;
-    serialWorker = nullptr;
+    m_timer = nullptr;
+    m_serialWorker = nullptr;
     // The caller of a send that raced with close() is released with result 8.
-    const QMutexLocker locker(&mutex);
-    sendPending = false;
-    waitCondition.wakeAll();
+    const QMutexLocker locker(&m_mutex);
+    m_sendPending = false;
+    m_waitCondition.wakeAll();
 }
 
 bool TSL::sendCycle()
 {
-    for (int attempt = 1; attempt <= retryCount && !stop; ++attempt) {
+    for (int attempt = 1; attempt <= m_retryCount && !stop; ++attempt) {
         if (TSL_Trace::enabled())
             TSL_Trace::text(QStringLiteral("/////////////////////////"));
-        traceFrame(txFrame.frameBytes, true);
+        traceFrame(m_txFrame.frameBytes, true);
         QEventLoop attemptLoop;
         connect(this, &TSL::TSL_acked, &attemptLoop, &QEventLoop::quit);
-        serialWorker->sendAndWait(portName, exchangeReadWait, txFrame.frameBytes);
+        m_serialWorker->sendAndWait(portName, exchangeReadWait, m_txFrame.frameBytes);
         {
-            const QMutexLocker locker(&mutex);
+            const QMutexLocker locker(&m_mutex);
             if (stop)
                 return false;
             m_ackWait = &attemptLoop;
         }
-        const bool answered = waitOnce(attemptLoop, ackWait);
+        const bool answered = waitOnce(attemptLoop, m_ackWaitMs);
         {
-            const QMutexLocker locker(&mutex);
+            const QMutexLocker locker(&m_mutex);
             m_ackWait = nullptr;
         }
         if (answered) {
@@ -190,45 +190,45 @@ bool TSL::sendCycle()
 bool TSL::waitOnce(QEventLoop &loop, int milliseconds)
 {
     const QMetaObject::Connection expiry =
-        connect(timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer->start(milliseconds);
+        connect(m_timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    m_timer->start(milliseconds);
     loop.exec();
-    const bool quitEarly = timer->isActive();
-    timer->stop();
+    const bool quitEarly = m_timer->isActive();
+    m_timer->stop();
     disconnect(expiry);
     return quitEarly;
 }
 
 void TSL::handleResponse(QByteArray ba)
 {
-    QByteArray buffer = leftover + ba;
-    leftover.clear();
+    QByteArray buffer = m_leftover + ba;
+    m_leftover.clear();
     while (!buffer.isEmpty()) {
         const int kind = classifyBuffer(buffer);
         if (kind == 1) {
-            ackFrame.parse(buffer.left(TSL_AckFrame::size));
-            m_ackCode = ackFrame.ackCode;
+            m_ackFrame.parse(buffer.left(TSL_AckFrame::size));
+            m_ackCode = m_ackFrame.ackCode;
             // A recovery notice does not end the attempt: the frame goes again unless
             // another acknowledgement comes first.
-            if (ackFrame.ackCode == TSL_AckFrame::recovered) {
-                traceAck(ackFrame, false);
-                emit TSL_frameRecovered(std::int16_t(ackFrame.sessionNumber));
+            if (m_ackFrame.ackCode == TSL_AckFrame::recovered) {
+                traceAck(m_ackFrame, false);
+                emit TSL_frameRecovered(std::int16_t(m_ackFrame.sessionNumber));
             } else {
                 emit TSL_acked();
-                traceAck(ackFrame, false);
+                traceAck(m_ackFrame, false);
             }
             buffer.remove(0, TSL_AckFrame::size);
         } else if (kind > 1) {
-            rxFrame.parse(buffer.left(kind));
-            traceFrame(rxFrame.frameBytes, false);
+            m_rxFrame.parse(buffer.left(kind));
+            traceFrame(m_rxFrame.frameBytes, false);
             TSL_AckFrame ack;
-            ack.build(rxFrame.sessionNumber);
+            ack.build(m_rxFrame.sessionNumber);
             // Responses come from the worker, except when a harness feeds them by hand.
-            if (serialWorker)
-                serialWorker->sendOnly(ack.frameBytes);
+            if (m_serialWorker)
+                m_serialWorker->sendOnly(ack.frameBytes);
             traceAck(ack, true);
-            QByteArray payload = rxFrame.payload;
-            emit TSL_frameReceived(&payload, rxFrame.sessionNumber);
+            QByteArray payload = m_rxFrame.payload;
+            emit TSL_frameReceived(&payload, m_rxFrame.sessionNumber);
             buffer.remove(0, kind);
         } else {
             if (TSL_Trace::enabled()) {
@@ -260,7 +260,7 @@ bool mayComplete(const QByteArray &buffer)
 } // namespace
 
 // Drops bytes up to the next start pair. A complete data frame found there is handled at
-// once; an acknowledgement or a frame still to complete waits in the leftover for the next
+// once; an acknowledgement or a frame still to complete waits in m_leftover for the next
 // response; a pair that can never begin a frame is passed over, so one broken frame cannot
 // hold up the link.
 void TSL::resynchronise(QByteArray &buffer)
@@ -278,7 +278,7 @@ void TSL::resynchronise(QByteArray &buffer)
         if (kind >= 2)
             return;
         if (kind == 1 || mayComplete(buffer)) {
-            leftover += buffer;
+            m_leftover += buffer;
             buffer.clear();
             return;
         }

@@ -64,18 +64,18 @@ private:
 
     int baudRate;
     QString portName;
-    int retryCount;
-    int ackWait;
+    int m_retryCount;
+    int m_ackWaitMs;
     std::atomic<bool> stop{false};
-    TSL_MasterThread *serialWorker = nullptr;
-    TSL_Frame rxFrame;
-    TSL_Frame txFrame;
-    TSL_AckFrame ackFrame;
-    QByteArray leftover;
-    QTimer *timer = nullptr;
-    QMutex mutex;
-    QWaitCondition waitCondition;
-    bool sendPending = false;
+    TSL_MasterThread *m_serialWorker = nullptr;
+    TSL_Frame m_rxFrame;
+    TSL_Frame m_txFrame;
+    TSL_AckFrame m_ackFrame;
+    QByteArray m_leftover;
+    QTimer *m_timer = nullptr;
+    QMutex m_mutex;
+    QWaitCondition m_waitCondition;
+    bool m_sendPending = false;
 
     // The code of the last acknowledgement, written by the worker's thread and read by the
     // engine and the caller.
@@ -83,7 +83,7 @@ private:
     // One caller at a time owns the transmit record.
     QMutex m_sendMutex;
     // The idle wait that a new send interrupts and the acknowledgement wait that close()
-    // interrupts; guarded by mutex.
+    // interrupts; guarded by m_mutex.
     QEventLoop *m_idleWait = nullptr;
     QEventLoop *m_ackWait = nullptr;
 };

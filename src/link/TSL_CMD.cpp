@@ -73,7 +73,7 @@ int TSL_CMD::open()
         m_answerCondition.wakeAll();
     }
     const QMutexLocker locker(&m_sessionMutex);
-    sessionCounter = 0;
+    m_sessionCounter = 0;
     return result;
 }
 
@@ -106,8 +106,8 @@ bool TSL_CMD::isConnected() const
 int TSL_CMD::nextSession()
 {
     const QMutexLocker locker(&m_sessionMutex);
-    const int session = sessionCounter;
-    sessionCounter = session + 1 > lastSession ? 0 : session + 1;
+    const int session = m_sessionCounter;
+    m_sessionCounter = session + 1 > lastSession ? 0 : session + 1;
     return session;
 }
 
@@ -124,19 +124,19 @@ int TSL_CMD::send_frame(const QByteArray &payload, int size, int &sessionOut)
 int TSL_CMD::sessionNumber() const
 {
     const QMutexLocker locker(&m_sessionMutex);
-    return sessionCounter;
+    return m_sessionCounter;
 }
 
 QByteArray TSL_CMD::address() const
 {
     const QMutexLocker locker(&m_answerMutex);
-    return readerAddress;
+    return m_readerAddress;
 }
 
 QByteArray TSL_CMD::uartConfiguration() const
 {
     const QMutexLocker locker(&m_answerMutex);
-    return uartConfig;
+    return m_uartConfig;
 }
 
 // The exchange ends with its first answer, or with the acknowledgement when no answer is
@@ -190,14 +190,14 @@ void TSL_CMD::read_address(QByteArray *appPayload, int session)
                         .arg(appPayload->size()));
     const QMutexLocker locker(&m_answerMutex);
     if (appPayload->size() > 6 && takeAnswer())
-        readerAddress = appPayload->mid(3, 4);
+        m_readerAddress = appPayload->mid(3, 4);
 }
 
 void TSL_CMD::request_ack_conf()
 {
     {
         const QMutexLocker locker(&m_answerMutex);
-        uartConfig = QByteArray(3, 0);
+        m_uartConfig = QByteArray(3, 0);
     }
     runStartupExchange(uartConfigurationRequest, &TSL_CMD::recover_reader_ack_conf);
 
@@ -209,7 +209,7 @@ void TSL_CMD::request_ack_conf()
     configuration[2] = char(configuration.at(2) | ackBits);
     {
         const QMutexLocker locker(&m_answerMutex);
-        uartConfig = configuration;
+        m_uartConfig = configuration;
     }
     runStartupExchange(uartConfigurationWrite + configuration, nullptr);
 }
@@ -221,7 +221,7 @@ void TSL_CMD::recover_reader_ack_conf(QByteArray *appPayload, int session)
                         .arg(appPayload->size()));
     const QMutexLocker locker(&m_answerMutex);
     if (appPayload->size() > 5 && takeAnswer())
-        uartConfig = appPayload->mid(3, 3);
+        m_uartConfig = appPayload->mid(3, 3);
 }
 
 void TSL_CMD::propagateReceiveSignal(QByteArray *appPayload, int session)

@@ -72,9 +72,9 @@ private:
 
     TSL *engine;
     QString m_portName;
-    QByteArray readerAddress;
-    QByteArray uartConfig;
-    int sessionCounter = 0;
+    QByteArray m_readerAddress;
+    QByteArray m_uartConfig;
+    int m_sessionCounter = 0;
     // The answer slots write from the engine's worker thread; the exchange waits on the
     // condition until its answer came, its time is up or the link is closed.
     mutable QMutex m_answerMutex;

@@ -26,9 +26,9 @@ TSL_MasterThread::TSL_MasterThread(QObject *parent)
 TSL_MasterThread::~TSL_MasterThread()
 {
     {
-        const QMutexLocker locker(&mutex);
-        quit = true;
-        requestCondition.wakeAll();
+        const QMutexLocker locker(&m_mutex);
+        m_quit = true;
+        m_requestCondition.wakeAll();
         if (m_waker)
             QMetaObject::invokeMethod(
                 m_waker, [this] { stopWaiting(); }, Qt::QueuedConnection);
@@ -38,14 +38,14 @@ TSL_MasterThread::~TSL_MasterThread()
 
 void TSL_MasterThread::setBaudRate(int baud)
 {
-    const QMutexLocker locker(&mutex);
+    const QMutexLocker locker(&m_mutex);
     baudRate = baud;
 }
 
 void TSL_MasterThread::sendAndWait(const QString &name, int wait, const QByteArray &frame)
 {
-    const QMutexLocker locker(&mutex);
-    exchangeFlag = true;
+    const QMutexLocker locker(&m_mutex);
+    m_exchangeFlag = true;
     portName = name;
     readWait = wait;
     request = frame;
@@ -54,17 +54,17 @@ void TSL_MasterThread::sendAndWait(const QString &name, int wait, const QByteArr
 
 void TSL_MasterThread::sendOnly(const QByteArray &frame)
 {
-    const QMutexLocker locker(&mutex);
-    pollFlag = false;
-    sendOnlyFlag = true;
-    sendOnlyBytes += frame;
+    const QMutexLocker locker(&m_mutex);
+    m_pollFlag = false;
+    m_sendOnlyFlag = true;
+    m_sendOnlyBytes += frame;
     startOrWake();
 }
 
 void TSL_MasterThread::poll(int wait)
 {
-    const QMutexLocker locker(&mutex);
-    pollFlag = true;
+    const QMutexLocker locker(&m_mutex);
+    m_pollFlag = true;
     readWait = wait;
     if (m_running)
         return;
@@ -77,7 +77,7 @@ void TSL_MasterThread::poll(int wait)
 // Called with the mutex held.
 void TSL_MasterThread::startOrWake()
 {
-    requestCondition.wakeAll();
+    m_requestCondition.wakeAll();
     if (m_running) {
         // A poll wait in progress ends at once instead of running out its time.
         if (m_waker && QThread::currentThread() != this)
@@ -95,32 +95,32 @@ void TSL_MasterThread::startOrWake()
 
 bool TSL_MasterThread::requestPending() const
 {
-    const QMutexLocker locker(&mutex);
-    return quit || exchangeFlag || sendOnlyFlag;
+    const QMutexLocker locker(&m_mutex);
+    return m_quit || m_exchangeFlag || m_sendOnlyFlag;
 }
 
 TSL_MasterThread::Pass TSL_MasterThread::takePass()
 {
-    const QMutexLocker locker(&mutex);
+    const QMutexLocker locker(&m_mutex);
     Pass pass;
     pass.portName = portName;
     pass.readWait = readWait;
     // Only the quit request leaves the step at None: the poll flag is always set again.
-    if (quit) {
+    if (m_quit) {
         pass.step = Step::None;
-    } else if (exchangeFlag) {
+    } else if (m_exchangeFlag) {
         pass.step = Step::Exchange;
         pass.bytes = request;
-        exchangeFlag = false;
-    } else if (sendOnlyFlag) {
+        m_exchangeFlag = false;
+    } else if (m_sendOnlyFlag) {
         pass.step = Step::SendOnly;
-        pass.bytes = sendOnlyBytes;
-        sendOnlyBytes.clear();
-        sendOnlyFlag = false;
-    } else if (pollFlag) {
+        pass.bytes = m_sendOnlyBytes;
+        m_sendOnlyBytes.clear();
+        m_sendOnlyFlag = false;
+    } else if (m_pollFlag) {
         pass.step = Step::Poll;
     }
-    pollFlag = true;
+    m_pollFlag = true;
     return pass;
 }
 
@@ -131,7 +131,7 @@ void TSL_MasterThread::run()
     connect(&port, &QSerialPort::errorOccurred, &waker,
             [this](QSerialPort::SerialPortError portError) { handlePortError(portError); });
     {
-        const QMutexLocker locker(&mutex);
+        const QMutexLocker locker(&m_mutex);
         m_waker = &waker;
     }
     m_portLost = false;
@@ -143,9 +143,9 @@ void TSL_MasterThread::run()
             break;
         if (pass.portName.isEmpty()) {
             // Nothing to open yet: sleep until a request names the port.
-            const QMutexLocker locker(&mutex);
-            while (!quit && portName.isEmpty())
-                requestCondition.wait(&mutex);
+            const QMutexLocker locker(&m_mutex);
+            while (!m_quit && portName.isEmpty())
+                m_requestCondition.wait(&m_mutex);
             continue;
         }
         if (pass.portName != portInUse || !port.isOpen()) {
@@ -182,7 +182,7 @@ void TSL_MasterThread::run()
             const int code = int(port.error());
             port.close();
             m_extractor.clear();
-            setAsideFrames.clear();
+            m_setAsideFrames.clear();
             notePortFailure();
             notePortUnavailable(portInUse);
             emit error(tr("Lost %1, error code %2").arg(portInUse).arg(code));
@@ -190,23 +190,23 @@ void TSL_MasterThread::run()
         }
         // The pause between passes only matters when nothing is waiting to be done, and a
         // request cuts it short.
-        if (setAsideFrames.isEmpty() && !m_extractor.hasBufferedBytes()) {
-            const QMutexLocker locker(&mutex);
-            if (!quit && !exchangeFlag && !sendOnlyFlag)
-                requestCondition.wait(&mutex, 1);
+        if (m_setAsideFrames.isEmpty() && !m_extractor.hasBufferedBytes()) {
+            const QMutexLocker locker(&m_mutex);
+            if (!m_quit && !m_exchangeFlag && !m_sendOnlyFlag)
+                m_requestCondition.wait(&m_mutex, 1);
         }
     }
 
     if (port.isOpen())
         port.close();
-    const QMutexLocker locker(&mutex);
+    const QMutexLocker locker(&m_mutex);
     m_waker = nullptr;
     m_running = false;
 }
 
 void TSL_MasterThread::notePortFailure()
 {
-    const QMutexLocker locker(&mutex);
+    const QMutexLocker locker(&m_mutex);
     m_portFailure.start();
 }
 
@@ -224,10 +224,10 @@ bool TSL_MasterThread::openPort(QSerialPort &port, const QString &name)
 {
     port.close();
     m_extractor.clear();
-    setAsideFrames.clear();
+    m_setAsideFrames.clear();
     int baud;
     {
-        const QMutexLocker locker(&mutex);
+        const QMutexLocker locker(&m_mutex);
         baud = baudRate;
     }
     port.setPortName(name);
@@ -249,7 +249,7 @@ void TSL_MasterThread::exchange(QSerialPort &port, const QByteArray &frame)
     QByteArray answer = readFrame(port, firstAnswerWait, false);
     // Frames that came before the acknowledgement are kept for the following polls.
     while (!answer.isEmpty() && answer.size() != ackSize) {
-        setAsideFrames << answer;
+        m_setAsideFrames << answer;
         answer = m_extractor.extractFrame();
     }
     if (answer.isEmpty()) {
@@ -269,8 +269,8 @@ void TSL_MasterThread::writeOnly(QSerialPort &port, const QByteArray &bytes)
 
 void TSL_MasterThread::pollPort(QSerialPort &port, int wait)
 {
-    if (!setAsideFrames.isEmpty()) {
-        emit response(setAsideFrames.takeFirst());
+    if (!m_setAsideFrames.isEmpty()) {
+        emit response(m_setAsideFrames.takeFirst());
         return;
     }
     const QByteArray frame = readFrame(port, wait, true);
@@ -317,8 +317,8 @@ bool TSL_MasterThread::waitForBytes(QSerialPort &port, int milliseconds, bool in
 void TSL_MasterThread::stopWaiting()
 {
     const bool quitting = [this] {
-        const QMutexLocker locker(&mutex);
-        return quit;
+        const QMutexLocker locker(&m_mutex);
+        return m_quit;
     }();
     if (m_currentWait && (m_currentWaitInterruptible || quitting))
         m_currentWait->quit();

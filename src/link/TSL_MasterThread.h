@@ -76,24 +76,24 @@ private:
     void notePortUnavailable(const QString &name);
     void stopWaiting();
 
-    mutable QMutex mutex;
-    QWaitCondition requestCondition;
+    mutable QMutex m_mutex;
+    QWaitCondition m_requestCondition;
     QString portName;
     int readWait = 0;
     QByteArray request;
-    QByteArray sendOnlyBytes;
-    bool quit = false;
+    QByteArray m_sendOnlyBytes;
+    bool m_quit = false;
     int baudRate = 115200;
-    bool pollFlag = true;
-    bool sendOnlyFlag = false;
-    bool exchangeFlag = false;
+    bool m_pollFlag = true;
+    bool m_sendOnlyFlag = false;
+    bool m_exchangeFlag = false;
     bool m_running = false;
     QObject *m_waker = nullptr;
     QElapsedTimer m_portFailure;
 
     // Used by the worker thread alone.
     TSL_StreamExtractor m_extractor;
-    QList<QByteArray> setAsideFrames;
+    QList<QByteArray> m_setAsideFrames;
     QEventLoop *m_currentWait = nullptr;
     bool m_currentWaitInterruptible = false;
     bool m_portLost = false;
