@@ -37,13 +37,6 @@ QLocale stampLocale()
 
 } // namespace
 
-QStringList statusTexts()
-{
-    return {nak,       received,   answered, sent,           buffered,        dropped,
-            recovered, inProgress, retried,  payloadTooLong, payloadTooShort, sessionNumberError,
-            rejected,  error};
-}
-
 QString sendResultStatus(int code)
 {
     static const std::array<const QString *, 9> table = {

@@ -4,7 +4,6 @@
 #include <QColor>
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 
@@ -26,9 +25,6 @@ extern const QString payloadTooShort;
 extern const QString sessionNumberError;
 extern const QString rejected;
 extern const QString error;
-
-// All fourteen, in the order above.
-QStringList statusTexts();
 
 // The status that a link's send result code stands for; "Error" outside 0 to 8.
 QString sendResultStatus(int code);

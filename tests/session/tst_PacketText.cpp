@@ -25,7 +25,6 @@ class tst_PacketText : public QObject
     Q_OBJECT
 
 private slots:
-    void statusTexts();
     void sendResultStatus_data();
     void sendResultStatus();
     void toDisplayTime_data();
@@ -42,15 +41,6 @@ private slots:
     void rowColor();
     void packetCrossesThreads();
 };
-
-void tst_PacketText::statusTexts()
-{
-    const QStringList texts = PacketText::statusTexts();
-    QCOMPARE(texts,
-             (QStringList{"NAK", "Received", "Answered", "Sent", "Buffered", "Dropped", "Recovered",
-                          "In progress", "Retried", "Payload too long", "Payload too short",
-                          "Session number error", "Rejected", "Error"}));
-}
 
 void tst_PacketText::sendResultStatus_data()
 {
