@@ -1,6 +1,7 @@
 #include "IsolatedHome.h"
 #include "ModalWatcher.h"
 #include "OpenedFiles.h"
+#include "ProjectFolder.h"
 #include "app/OVSViewer.h"
 #include "project/ControlPanelTracePath.h"
 #include "project/LogFileOwner.h"
@@ -21,12 +22,6 @@
 #include <memory>
 
 namespace {
-
-QSettings userSettings()
-{
-    return {QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
-            QStringLiteral("tesselViewer")};
-}
 
 // A dock that keeps a log, like the merged tab and the reader tabs.
 class LoggingDock : public QDockWidget, public LogFileOwner
@@ -75,12 +70,9 @@ void tst_ControlPanelTracePath::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
-    QSettings settings = userSettings();
-    settings.clear();
-    settings.sync();
-    m_settings =
-        std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                    QStringLiteral("ovraDiroz"), QStringLiteral("tesselViewer"));
+    m_settings = workbenchSettings();
+    m_settings->clear();
+    m_settings->sync();
     m_opened.paths.clear();
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_opened, "openUrl");
 }

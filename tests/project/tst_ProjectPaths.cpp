@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "ProjectFolder.h"
 #include "project/ProjectPaths.h"
 
 #include <QDir>
@@ -15,12 +16,6 @@ using PathFunction = QString (*)();
 Q_DECLARE_METATYPE(PathFunction)
 
 namespace {
-
-QSettings userSettings()
-{
-    return {QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
-            QStringLiteral("tesselViewer")};
-}
 
 QByteArray contentsOf(const QString &path)
 {
@@ -76,12 +71,9 @@ void tst_ProjectPaths::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
-    QSettings settings = userSettings();
-    settings.clear();
-    settings.sync();
-    m_settings =
-        std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                    QStringLiteral("ovraDiroz"), QStringLiteral("tesselViewer"));
+    m_settings = workbenchSettings();
+    m_settings->clear();
+    m_settings->sync();
     m_paths = std::make_unique<ProjectPaths>(m_settings.get());
 }
 
@@ -126,7 +118,7 @@ void tst_ProjectPaths::opensTheStartProject()
     for (const char *file :
          {"/frame_recognize_pattern.txt", "/prefered_script.txt", "/readers_list.txt"})
         QVERIFY2(!QFileInfo::exists(expected + QLatin1String(file)), file);
-    QCOMPARE(userSettings().value(ProjectPaths::startProjectPathKey).toString(), expected);
+    QCOMPARE(workbenchSettings()->value(ProjectPaths::startProjectPathKey).toString(), expected);
     QCOMPARE(QFileInfo::exists(defaultProject), stored.isEmpty());
 }
 
@@ -192,7 +184,7 @@ void tst_ProjectPaths::setProjectPathStoresAndAnnounces()
 
     QCOMPARE(changed.count(), 1);
     QCOMPARE(ProjectPaths::projectPath(), next);
-    QCOMPARE(userSettings().value(ProjectPaths::startProjectPathKey).toString(), next);
+    QCOMPARE(workbenchSettings()->value(ProjectPaths::startProjectPathKey).toString(), next);
 }
 
 OVS_CORE_TEST_MAIN(tst_ProjectPaths)

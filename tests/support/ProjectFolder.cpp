@@ -2,17 +2,19 @@
 
 #include "project/ProjectPaths.h"
 
+std::unique_ptr<QSettings> workbenchSettings()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QStringLiteral("ovraDiroz"), QStringLiteral("tesselViewer"));
+}
+
 void setStartProject(const QString &folder)
 {
-    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
-              QStringLiteral("tesselViewer"))
-        .setValue(ProjectPaths::startProjectPathKey, folder);
+    workbenchSettings()->setValue(ProjectPaths::startProjectPathKey, folder);
 }
 
 ProjectFolder::ProjectFolder()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("ovraDiroz"),
-                                             QStringLiteral("tesselViewer")))
+    : m_settings(workbenchSettings())
     , m_paths(std::make_unique<ProjectPaths>(m_settings.get()))
 {
     m_paths->setProjectPath(m_folder.path());

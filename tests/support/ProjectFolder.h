@@ -8,6 +8,8 @@
 
 class ProjectPaths;
 
+// The workbench's user settings (in the isolated home).
+std::unique_ptr<QSettings> workbenchSettings();
 // Stores folder as the project that the next window opens, in the (isolated) settings.
 void setStartProject(const QString &folder);
 
