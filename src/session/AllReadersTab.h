@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PacketLogFile.h"
+#include "PacketSink.h"
 #include "common/DockedTabTypes.h"
 #include "project/LogFileOwner.h"
 #include "readerPacket_t.h"
@@ -12,7 +13,7 @@ class AllReadersTabModel;
 class TVTableView;
 
 // The merged packet table and log of every connected reader, "AllReaders.log".
-class AllReadersTab : public QDockWidget, public LogFileOwner
+class AllReadersTab : public QDockWidget, public LogFileOwner, public PacketSink
 {
     Q_OBJECT
 
@@ -25,7 +26,7 @@ public:
     TVTableView *tableView() const { return m_tableView; }
 
     void addPacketToLogFile(const readerPacket_t &dataPacket, const QString &dateTime,
-                            const PacketLogFile::MatchList &matchList);
+                            const PacketLogFile::MatchList &matchList) override;
 
     // The merged log of the current project.
     static QString logFilePath();
@@ -34,7 +35,7 @@ signals:
     void selectedTab(QDockWidget *selectedTab, DockedTabTypes type);
 
 public slots:
-    void addPacketToTable(readerPacket_t &dataPacket);
+    void addPacketToTable(readerPacket_t &dataPacket) override;
     void updateAllReadersLogFile();
     void handleVisibilityChanged(bool visible);
     void moveScrollBarToBottom(int min, int max);

@@ -2,29 +2,20 @@
 
 #include "AllReadersTab.h"
 #include "ConnectedReaderModel.h"
-#include "DataSender.h"
 #include "LineEditAutoComplete.h"
 #include "PacketText.h"
 #include "TVTableView.h"
 #include "app/StyleSheet.h"
-#include "link/TSL_CMD.h"
-#include "link/TSL_CMD_TCP.h"
 #include "project/ProjectPaths.h"
-#include "readers/ReadersList.h"
 
 #include <QCompleter>
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMutexLocker>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -46,15 +37,11 @@ ConnectedReaderTab::ConnectedReaderTab(const QString &readerName, AllReadersTab 
                                        FrameAnalyser *controlPanelPackets, QWidget *parent)
     : QDockWidget(parent)
     , m_readerName(readerName)
-    , m_allReadersTab(allReadersTab)
-    , m_controlPanelPackets(controlPanelPackets)
-    , m_senderThread(new QThread)
+    , m_session(std::make_unique<ReaderSession>(readerName, allReadersTab, controlPanelPackets))
 {
     setObjectName(QStringLiteral("connectedReaderTab_") + readerName);
     buildWidgets();
 
-    m_logFile.open(ProjectPaths::logsPath() + QStringLiteral("trace_") + readerName +
-                   QStringLiteral(".log"));
     setWindowTitle(readerName);
     setAllowedAreas(Qt::RightDockWidgetArea);
     setFeatures(QDockWidget::DockWidgetFloatable);
@@ -67,7 +54,7 @@ ConnectedReaderTab::ConnectedReaderTab(const QString &readerName, AllReadersTab 
     ackTimer->setInterval(ackCollectionMs);
     connect(ackTimer, &QTimer::timeout, this, &ConnectedReaderTab::processAcks);
 
-    connectToReader();
+    connectSession();
 }
 
 void ConnectedReaderTab::buildWidgets()
@@ -123,70 +110,30 @@ void ConnectedReaderTab::buildWidgets()
             &ConnectedReaderTab::moveScrollBarToBottom);
 }
 
-void ConnectedReaderTab::connectToReader()
+void ConnectedReaderTab::connectSession()
 {
-    t_Reader *reader = nullptr;
-    if (!ReadersList::instance()->findReader(&reader, m_readerName.toLatin1()) || !reader) {
-        // Queued: whoever creates the tab connects to its messages only after construction.
-        const QString message =
-            tr("Error: Reader \"%1\" is not found in the TSL list.").arg(m_readerName);
-        QMetaObject::invokeMethod(
-            this, [this, message] { emit statusMessage(message); }, Qt::QueuedConnection);
-        return;
-    }
-    // The sender keeps this link for as long as it may send on it; when the reader comes back
-    // after a hang-up it is still the same link.
-    const ReaderLink link = ReadersList::instance()->linkOf(reader);
-    if (TSL_CMD *serialLink = link.serialLink()) {
-        connect(serialLink, &TSL_CMD::frameReceived, this, &ConnectedReaderTab::receivedNewFrame);
-        connect(serialLink, &TSL_CMD::frameRecovered, this, &ConnectedReaderTab::recoveredFrame);
-    } else if (TSL_CMD_TCP *tcpLink = link.tcpLink()) {
-        connect(tcpLink, &TSL_CMD_TCP::frameReceived, this, &ConnectedReaderTab::receivedNewFrame);
-        connect(tcpLink, &TSL_CMD_TCP::frameRecovered, this, &ConnectedReaderTab::recoveredFrame);
-    }
-    registerReaderPacketType();
-
-    m_dataSender = new DataSender(m_readerName, link);
-    connect(this, &ConnectedReaderTab::sendDataToReader, m_dataSender,
-            &DataSender::sendDataToReader);
-    connect(this, &ConnectedReaderTab::startReaderRepeatMode, m_dataSender,
-            &DataSender::startReaderRepeatMode);
-    connect(this, &ConnectedReaderTab::stopReaderRepeatMode, m_dataSender,
-            &DataSender::stopReaderRepeatMode);
-    connect(m_dataSender, &DataSender::startRepeatModeResult, this,
-            &ConnectedReaderTab::handleStartRepeatModeResult);
-    connect(m_dataSender, &DataSender::stopRepeatModeResult, this,
-            &ConnectedReaderTab::handleStopRepeatModeResult);
-    connect(m_dataSender, &DataSender::readerScriptExecutionFinished, this,
+    ReaderSession *session = m_session.get();
+    connect(session, &ReaderSession::statusMessage, this, &ConnectedReaderTab::statusMessage);
+    connect(session, &ReaderSession::packetToDisplay, this, &ConnectedReaderTab::addPacketToTable);
+    connect(session, &ReaderSession::receivedUpdateFrame, this,
+            &ConnectedReaderTab::receivedUpdateFrame);
+    connect(session, &ReaderSession::readerScriptExecutionFinished, this,
             &ConnectedReaderTab::readerScriptExecutionFinished);
-    connect(m_dataSender, &DataSender::cmdSessionNumber, this,
-            &ConnectedReaderTab::setCmdSessionNum);
-    connect(m_dataSender, &DataSender::messageSent, this,
-            qOverload<readerPacket_t &, int>(&ConnectedReaderTab::logAndDisplayPacket));
-    connect(m_senderThread, &QThread::finished, m_dataSender, &QObject::deleteLater);
-    m_dataSender->moveToThread(m_senderThread);
-    m_senderThread->start();
+    connect(session, &ReaderSession::startRepeatModeResult, this,
+            &ConnectedReaderTab::handleStartRepeatModeResult);
+    connect(session, &ReaderSession::stopRepeatModeResult, this,
+            &ConnectedReaderTab::handleStopRepeatModeResult);
+    connect(this, &ConnectedReaderTab::sendDataToReader, session, &ReaderSession::sendDataToReader);
+    connect(this, &ConnectedReaderTab::startReaderRepeatMode, session,
+            &ReaderSession::startReaderRepeatMode);
+    connect(this, &ConnectedReaderTab::stopReaderRepeatMode, session,
+            &ReaderSession::stopReaderRepeatMode);
 }
 
 ConnectedReaderTab::~ConnectedReaderTab()
 {
-    m_senderThread->quit();
-    // A running script ends at its next check; the sender goes with the thread's "finished".
-    m_senderThread->wait();
-    delete m_senderThread;
-    // The outcome of a send that the closing link ended is still on its way: it belongs in
-    // the logs.
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    m_logFile.close();
-}
-
-void ConnectedReaderTab::requestScriptStop()
-{
-    if (!m_dataSender)
-        return;
-    QMutexLocker lock(&m_dataSender->workMutex);
-    m_dataSender->stopRequested = true;
-    m_dataSender->stopCondition.wakeAll();
+    // The session's last outcomes still reach the table, so it goes while the table is there.
+    m_session.reset();
 }
 
 void ConnectedReaderTab::sendCommandForDock(const QString &command, int tabType)
@@ -257,20 +204,7 @@ void ConnectedReaderTab::logAndDisplayPacket(readerPacket_t &dataPacket)
 
 void ConnectedReaderTab::logAndDisplayPacket(readerPacket_t &dataPacket, int tabType)
 {
-    QString dateTime = PacketText::stamp(PacketText::localNow());
-    QList<T_matchSnapshot> matchList;
-    if (dataPacket.direction == QLatin1String("Rx") && m_controlPanelPackets)
-        matchList = m_controlPanelPackets->analyseFrame(m_readerName, dataPacket.frame);
-    if (tabType != TAB_FIRMWARE_UPGRADE) {
-        addPacketToTable(dataPacket);
-        if (m_allReadersTab)
-            m_allReadersTab->addPacketToTable(dataPacket);
-    }
-    if (dataPacket.status == PacketText::inProgress)
-        return;
-    addPacketToLogFile(dataPacket, dateTime, matchList);
-    if (m_allReadersTab)
-        m_allReadersTab->addPacketToLogFile(dataPacket, dateTime, matchList);
+    m_session->logAndDisplayPacket(dataPacket, tabType);
 }
 
 void ConnectedReaderTab::addPacketToTable(readerPacket_t &dataPacket)
@@ -281,82 +215,32 @@ void ConnectedReaderTab::addPacketToTable(readerPacket_t &dataPacket)
 void ConnectedReaderTab::addPacketToLogFile(readerPacket_t &dataPacket, QString &dateTime,
                                             QList<T_matchSnapshot> matchList)
 {
-    m_logFile.writePacket(dataPacket, dateTime, matchList);
+    m_session->addPacketToLogFile(dataPacket, dateTime, matchList);
 }
 
 void ConnectedReaderTab::addStringToLogFile(QString &stringToAdd)
 {
-    m_logFile.writeText(stringToAdd);
-}
-
-readerPacket_t ConnectedReaderTab::receivedPacket(const QString &frame, const QString &status,
-                                                  int sessionNumber) const
-{
-    readerPacket_t packet;
-    packet.readerName = m_readerName;
-    packet.time = PacketText::displayTime(PacketText::localNow());
-    packet.direction = QStringLiteral("Rx");
-    packet.frame = frame;
-    packet.status = status;
-    packet.sessionNumber = std::uint16_t(sessionNumber);
-    packet.cntlFrame = false;
-    return packet;
+    m_session->addStringToLogFile(stringToAdd);
 }
 
 void ConnectedReaderTab::receivedNewFrame(QByteArray *frameData, int sessionNumber)
 {
-    if (!newFrameForUpdate(frameData, sessionNumber)) {
-        readerPacket_t packet =
-            receivedPacket(PacketText::bytesToHexText(*frameData, QStringLiteral(" ")),
-                           PacketText::received, sessionNumber);
-        logAndDisplayPacket(packet, TAB_CONNECTED_READER);
-    }
-    // A script waiting for an answer runs without a command delay; the delay is the engine's,
-    // so it is read under the lock the engine writes it under.
-    if (m_dataSender) {
-        QMutexLocker lock(&m_dataSender->workMutex);
-        if (m_dataSender->commandDelayMs == 0)
-            m_dataSender->answerCondition.wakeOne();
-    }
-    frameData->clear();
+    m_session->receivedNewFrame(frameData, sessionNumber);
 }
 
 bool ConnectedReaderTab::newFrameForUpdate(QByteArray *frameData, int sessionNumber)
 {
-    const bool awaited = awaitingSession && sessionNumber == awaitedSession;
-    if (updateFilterPrimary.isEmpty() && updateFilterSecondary.isEmpty() && !awaited)
-        return false;
-    const QString hex = QString::fromLatin1(frameData->toHex().toUpper());
-    const bool primaryMatches =
-        !updateFilterPrimary.isEmpty() && hex.contains(updateFilterPrimary.toUpper());
-    const bool secondaryMatches =
-        !updateFilterSecondary.isEmpty() && hex.contains(updateFilterSecondary.toUpper());
-    if (primaryMatches || secondaryMatches) {
-        if (clearFiltersOnMatch) {
-            updateFilterPrimary.clear();
-            updateFilterSecondary.clear();
-        }
-        emit receivedUpdateFrame(hex);
-        return true;
-    }
-    if (awaited) {
-        awaitingSession = false;
-        emit receivedUpdateFrame(hex);
-        return true;
-    }
-    return false;
+    return m_session->newFrameForUpdate(frameData, sessionNumber);
 }
 
 void ConnectedReaderTab::recoveredFrame(int sessionNumber)
 {
-    readerPacket_t packet = receivedPacket(QString(), PacketText::recovered, sessionNumber);
-    logAndDisplayPacket(packet, TAB_CONNECTED_READER);
+    m_session->recoveredFrame(sessionNumber);
 }
 
 void ConnectedReaderTab::setCmdSessionNum(int sessionNum)
 {
-    awaitingSession = true;
-    awaitedSession = sessionNum;
+    m_session->setCmdSessionNum(sessionNum);
 }
 
 void ConnectedReaderTab::handleTableDoubleClick(QModelIndex index)
@@ -380,8 +264,8 @@ void ConnectedReaderTab::handleVisibilityChanged(bool visible)
 
 void ConnectedReaderTab::sessionGotAck(char ackValue, int sessionNumber)
 {
-    readerPacket_t packet = receivedPacket(QStringLiteral("0") + QString::number(int(ackValue)),
-                                           PacketText::sent, sessionNumber);
+    readerPacket_t packet = m_session->receivedPacket(
+        QStringLiteral("0") + QString::number(int(ackValue)), PacketText::sent, sessionNumber);
     packet.cntlFrame = true;
     pendingAcks.append(packet);
     ackTimer->start();

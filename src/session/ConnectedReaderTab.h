@@ -1,8 +1,8 @@
 #pragma once
 
-#include "PacketLogFile.h"
+#include "ReaderSession.h"
 #include "common/DockedTabTypes.h"
-#include "patterns/FrameAnalyser.h"
+#include "patterns/T_matchSnapshot.h"
 #include "project/LogFileOwner.h"
 #include "readerPacket_t.h"
 
@@ -12,22 +12,24 @@
 #include <QModelIndex>
 #include <QString>
 
+#include <memory>
+
 class AllReadersTab;
 class ConnectedReaderModel;
 class DataSender;
+class FrameAnalyser;
 class LineEditAutoComplete;
 class QCompleter;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QThread;
 class QTimer;
 class QVBoxLayout;
 class TVTableView;
 
 // The tab of one connected reader: where a typed command becomes traffic, and where every
-// frame of the reader becomes a table row and a log line.
+// frame of the reader becomes a table row. What needs no window, its session does.
 class ConnectedReaderTab : public QDockWidget, public LogFileOwner
 {
     Q_OBJECT
@@ -38,19 +40,26 @@ public:
     ~ConnectedReaderTab() override;
 
     QString readerName() const { return m_readerName; }
-    QString logFileName() const override { return m_logFile.fileName(); }
+    QString logFileName() const override { return m_session->logFileName(); }
     ConnectedReaderModel *model() const { return m_model; }
+    ReaderSession *session() const { return m_session.get(); }
     // Null when the reader was not in the registry: such a tab cannot send.
-    DataSender *dataSender() const { return m_dataSender; }
+    DataSender *dataSender() const { return m_session->dataSender(); }
 
-    bool isScriptRunning() const { return scriptRunning; }
-    void setScriptRunning(bool running) { scriptRunning = running; }
-    void requestScriptStop();
+    bool isScriptRunning() const { return m_session->isScriptRunning(); }
+    void setScriptRunning(bool running) { m_session->setScriptRunning(running); }
+    void requestScriptStop() { m_session->requestScriptStop(); }
 
-    void setUpdateFilterPrimary(const QString &filter) { updateFilterPrimary = filter; }
-    void setUpdateFilterSecondary(const QString &filter) { updateFilterSecondary = filter; }
-    void setClearFiltersOnMatch(bool clear) { clearFiltersOnMatch = clear; }
-    void setAwaitingSession(bool awaiting) { awaitingSession = awaiting; }
+    void setUpdateFilterPrimary(const QString &filter)
+    {
+        m_session->setUpdateFilterPrimary(filter);
+    }
+    void setUpdateFilterSecondary(const QString &filter)
+    {
+        m_session->setUpdateFilterSecondary(filter);
+    }
+    void setClearFiltersOnMatch(bool clear) { m_session->setClearFiltersOnMatch(clear); }
+    void setAwaitingSession(bool awaiting) { m_session->setAwaitingSession(awaiting); }
 
     // Sends a command on behalf of another dock, which tabType names.
     void sendCommandForDock(const QString &command, int tabType);
@@ -95,23 +104,11 @@ public slots:
 
 private:
     void buildWidgets();
-    void connectToReader();
-    readerPacket_t receivedPacket(const QString &frame, const QString &status,
-                                  int sessionNumber) const;
+    void connectSession();
 
     QString m_readerName;
-    PacketLogFile m_logFile;
     bool m_repeating = false;
-    bool scriptRunning = false;
-    bool awaitingSession = false;
-    int awaitedSession = 0;
-    QString updateFilterPrimary;
-    QString updateFilterSecondary;
-    bool clearFiltersOnMatch = false;
-    AllReadersTab *m_allReadersTab;
-    FrameAnalyser *m_controlPanelPackets;
-    QThread *m_senderThread;
-    DataSender *m_dataSender = nullptr;
+    std::unique_ptr<ReaderSession> m_session;
     QWidget *m_centralWidget = nullptr;
     QVBoxLayout *m_layout = nullptr;
     QHBoxLayout *m_repeatRow = nullptr;
