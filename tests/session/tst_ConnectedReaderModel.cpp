@@ -5,7 +5,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QFont>
-#include <QFontDatabase>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -37,38 +36,15 @@ class tst_ConnectedReaderModel : public QObject
     Q_OBJECT
 
 private slots:
-    void headers();
     void updatesOrAppends_data();
     void updatesOrAppends();
     void keepsTheNewest200Rows();
-    void longTimesKeepTheirEnd();
     void cellLooks();
     void mergedModelKeepsReadersApart();
     void statusFromAck_data();
     void statusFromAck();
     void acknowledgementsUpdateNakRows();
-    void clear();
 };
-
-void tst_ConnectedReaderModel::headers()
-{
-    ConnectedReaderModel model;
-    AllReadersTabModel merged;
-    QAbstractItemModelTester tester(&model);
-    QAbstractItemModelTester mergedTester(&merged);
-    QStringList headers;
-    for (int column = 0; column < model.columnCount(); ++column)
-        headers << model.headerData(column, Qt::Horizontal).toString();
-    QCOMPARE(headers, QStringList({"Time", "Dir", "Frame", "Status", "Session"}));
-    headers.clear();
-    for (int column = 0; column < merged.columnCount(); ++column)
-        headers << merged.headerData(column, Qt::Horizontal).toString();
-    QCOMPARE(headers, QStringList({"Reader", "Time", "Dir", "Frame", "Status", "Session"}));
-    QCOMPARE(model.headerData(0, Qt::Vertical).toInt(), 1);
-    QCOMPARE(model.headerData(9, Qt::Vertical).toInt(), 10);
-    QCOMPARE(model.frameColumn(), 2);
-    QCOMPARE(merged.frameColumn(), 3);
-}
 
 // Each row: the packets added in order, then the rows as "dir:session:status:frame".
 void tst_ConnectedReaderModel::updatesOrAppends_data()
@@ -139,19 +115,6 @@ void tst_ConnectedReaderModel::keepsTheNewest200Rows()
     QCOMPARE(cell(model, 199, 4), QStringLiteral("200"));
 }
 
-void tst_ConnectedReaderModel::longTimesKeepTheirEnd()
-{
-    ConnectedReaderModel model;
-    readerPacket_t p = packet("Rx", 1, PacketText::received);
-    p.time = QStringLiteral("Fri 2026-12-04 10:28:05.1");
-    model.addPacket(p);
-    QCOMPARE(cell(model, 0, 0), QStringLiteral("10:28:05.1"));
-    p.time = QStringLiteral("123456789012345");
-    p.sessionNumber = 2;
-    model.addPacket(p);
-    QCOMPARE(cell(model, 1, 0), QStringLiteral("123456789012345"));
-}
-
 void tst_ConnectedReaderModel::cellLooks()
 {
     ConnectedReaderModel model;
@@ -159,17 +122,10 @@ void tst_ConnectedReaderModel::cellLooks()
     readerPacket_t recovered = packet("Rx", 1, PacketText::recovered, "0A");
     model.addPacket(tx);
     model.addPacket(recovered);
+    // Only the frame of a command stands out; a recovered row has no frame to show yet.
     QVERIFY(model.index(0, 2).data(Qt::FontRole).value<QFont>().bold());
     QVERIFY(!model.index(0, 3).data(Qt::FontRole).value<QFont>().bold());
     QVERIFY(!model.index(1, 2).data(Qt::FontRole).value<QFont>().bold());
-    QCOMPARE(model.index(1, 2).data(Qt::FontRole).value<QFont>().family(),
-             QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
-    QCOMPARE(model.index(0, 2).data(Qt::TextAlignmentRole).toInt(),
-             int(Qt::AlignLeft | Qt::AlignVCenter));
-    QCOMPARE(model.index(0, 4).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
-    QCOMPARE(model.index(0, 0).data(Qt::BackgroundRole).value<QColor>(),
-             PacketText::rowColor(32768));
-    QCOMPARE(model.index(1, 4).data(Qt::BackgroundRole).value<QColor>(), PacketText::rowColor(1));
     QCOMPARE(cell(model, 1, 2), QString());
     QCOMPARE(model.index(1, 4).data().type(), QVariant::Int);
 }
@@ -205,12 +161,6 @@ void tst_ConnectedReaderModel::statusFromAck_data()
                                << "Tx" << 32766 << PacketText::answered;
     QTest::newRow("06 Tx high") << "06"
                                 << "Tx" << 32767 << PacketText::received;
-    QTest::newRow("07") << "07"
-                        << "Rx" << 5 << PacketText::buffered;
-    QTest::newRow("08") << "08"
-                        << "Rx" << 5 << PacketText::dropped;
-    QTest::newRow("09") << "09"
-                        << "Rx" << 5 << PacketText::recovered;
     QTest::newRow("021") << "021"
                          << "Rx" << 5 << PacketText::nak;
 }
@@ -249,18 +199,6 @@ void tst_ConnectedReaderModel::acknowledgementsUpdateNakRows()
     model.addPacket(recovered);
     QCOMPARE(model.rowCount(), 4);
     QCOMPARE(cell(model, 3, 3), PacketText::recovered);
-}
-
-void tst_ConnectedReaderModel::clear()
-{
-    ConnectedReaderModel model;
-    QAbstractItemModelTester tester(&model);
-    readerPacket_t p = packet("Rx", 1, PacketText::received);
-    model.addPacket(p);
-    model.clear();
-    QCOMPARE(model.rowCount(), 0);
-    model.addPacket(p);
-    QCOMPARE(model.rowCount(), 1);
 }
 
 OVS_CORE_TEST_MAIN(tst_ConnectedReaderModel)

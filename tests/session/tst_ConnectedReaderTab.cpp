@@ -1,11 +1,11 @@
 #include "IsolatedHome.h"
+#include "LogEntries.h"
 #include "ProjectFolder.h"
 #include "ReaderSimulator.h"
 #include "RegistryReader.h"
 #include "RegistryReset.h"
 #include "patterns/ControlPanelPackets.h"
-#include "project/ControlPanelTracePath.h"
-#include "readers/ReadersList.h"
+#include "project/ProjectPaths.h"
 #include "session/AllReadersTab.h"
 #include "session/AllReadersTabModel.h"
 #include "session/ConnectedReaderModel.h"
@@ -18,29 +18,15 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
 #include <QFile>
 #include <QFont>
 #include <QItemSelectionModel>
-#include <QLineEdit>
-#include <QMutexLocker>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalSpy>
-#include <QThread>
 #include <QVBoxLayout>
 #include <QtTest>
 
-#include <atomic>
 #include <memory>
-
-namespace {
-
-const QRegularExpression
-    logLinePattern(QStringLiteral("^\\[(Mon|Tue|Wed|Thu|Fri|Sat|Sun) \\d{4}-\\d\\d-\\d\\d "
-                                  "\\d\\d:\\d\\d:\\d\\d:\\d{3}\\]:(.*)\r\n$"));
-
-} // namespace
 
 class tst_ConnectedReaderTab : public QObject
 {
@@ -50,27 +36,16 @@ private slots:
     void init();
     void cleanup();
     void typedCommandOnSerialReader();
-    void commandOnTcpReader();
-    void acknowledgementsBecomeStatuses_data();
-    void acknowledgementsBecomeStatuses();
     void receivedAndRecoveredFrames();
-    void firmwareFramesAreTakenAside();
-    void firmwareCommandsAreLoggedNotShown();
     void repeatMode();
     void refusals_data();
     void refusals();
-    void longAndOddCommands();
+    void longCommands();
     void doubleClickAndCopy();
-    void unwritableLogsFolder();
-    void readerMissingFromRegistry();
     void acknowledgementsGoToTheTableOnly();
-    void scriptWaitsAreWoken();
 
 private:
-    bool connectReader(const QByteArray &name, bool serial);
-    ConnectedReaderTab *openTab(const QByteArray &name, bool serial = true);
-    // The log's lines without their time stamps; fails on a line in another format.
-    QStringList logEntries(const QString &fileName);
+    ConnectedReaderTab *openTab(const QByteArray &name);
     void typeCommand(const QString &command);
 
     std::unique_ptr<ProjectFolder> m_project;
@@ -87,13 +62,12 @@ private:
 void tst_ConnectedReaderTab::init()
 {
     m_project = std::make_unique<ProjectFolder>();
-    QFile patterns(ControlPanelTracePath::patternRulesPath());
+    QFile patterns(ProjectPaths::patternRulesPath());
     QVERIFY(patterns.open(QIODevice::WriteOnly));
     patterns.write("Hello;LEFT;2;1B;0E0F\nAny;STXT;.*\n");
     patterns.close();
     m_simulator = std::make_unique<ReaderSimulator>();
     QVERIFY(m_simulator->startSerial(QStringLiteral("/tmp/ovstXXXX")));
-    QVERIFY(m_simulator->startTcp());
     m_panelHost = std::make_unique<QWidget>();
     m_packets = new ControlPanelPackets;
     (new QVBoxLayout(m_panelHost.get()))->addLayout(m_packets);
@@ -114,19 +88,11 @@ void tst_ConnectedReaderTab::cleanup()
     m_project.reset();
 }
 
-bool tst_ConnectedReaderTab::connectReader(const QByteArray &name, bool serial)
+ConnectedReaderTab *tst_ConnectedReaderTab::openTab(const QByteArray &name)
 {
-    if (!addConnectedReader(name, serial ? m_simulator->serialPortName() : QString(),
-                            m_simulator->tcpPort()))
-        return false;
-    m_simulator->clearRecords();
-    return true;
-}
-
-ConnectedReaderTab *tst_ConnectedReaderTab::openTab(const QByteArray &name, bool serial)
-{
-    if (!connectReader(name, serial))
+    if (!addConnectedReader(name, m_simulator->serialPortName()))
         return nullptr;
+    m_simulator->clearRecords();
     m_tab = std::make_unique<ConnectedReaderTab>(QString::fromLatin1(name), m_allReaders.get(),
                                                  m_packets);
     m_tabTester = std::make_unique<QAbstractItemModelTester>(m_tab->model());
@@ -135,22 +101,6 @@ ConnectedReaderTab *tst_ConnectedReaderTab::openTab(const QByteArray &name, bool
     connect(m_tab->dataSender(), &DataSender::statusMessage, this,
             [this](const QString &message) { m_messages << message; });
     return m_tab.get();
-}
-
-QStringList tst_ConnectedReaderTab::logEntries(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList entries;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine());
-        const QRegularExpressionMatch match = logLinePattern.match(line);
-        if (!match.hasMatch())
-            return {QStringLiteral("malformed: ") + line};
-        entries << match.captured(2);
-    }
-    return entries;
 }
 
 void tst_ConnectedReaderTab::typeCommand(const QString &command)
@@ -181,53 +131,12 @@ void tst_ConnectedReaderTab::typedCommandOnSerialReader()
     QCOMPARE(m_simulator->receivedPayloads(), QList<QByteArray>{QByteArray::fromHex("0A1B2C")});
     QCOMPARE(m_tab->commandEntry()->text(), QStringLiteral("0A 1B 2C"));
 
-    const QString traceLog = ControlPanelTracePath::logsPath() + QStringLiteral("trace_R1.log");
+    const QString traceLog = ProjectPaths::logsPath() + QStringLiteral("trace_R1.log");
     QCOMPARE(m_tab->logFileName(), traceLog);
     QCOMPARE(logEntries(traceLog), QStringList{"R1:Tx:0A1B2C::0"});
     QCOMPARE(logEntries(AllReadersTab::logFilePath()), QStringList{"R1:Tx:0A1B2C::0"});
     QCOMPARE(m_allReaders->model()->rowCount(), 1);
     QCOMPARE(m_allReaders->model()->index(0, 0).data().toString(), QStringLiteral("R1"));
-}
-
-void tst_ConnectedReaderTab::commandOnTcpReader()
-{
-    QVERIFY(openTab("Gateway", false));
-    m_simulator->setTcpEcho(false);
-    QStringList txStatusesWhenInserted;
-    connect(m_tab->model(), &QAbstractItemModel::rowsInserted, this,
-            [&](const QModelIndex &, int first) {
-                const readerPacket_t &packet = m_tab->model()->packetAt(first);
-                if (packet.direction == QLatin1String("Tx"))
-                    txStatusesWhenInserted << packet.status;
-            });
-    typeCommand(QStringLiteral("0A1B"));
-    QTRY_COMPARE(m_simulator->receivedCount(), 1);
-    QCOMPARE(m_simulator->receivedPayloads().at(0), QByteArray::fromHex("0A1B"));
-    QTRY_COMPARE(txStatusesWhenInserted, QStringList{PacketText::sent});
-    QTRY_VERIFY(logEntries(AllReadersTab::logFilePath()).contains("Gateway:Tx:0A1B::0"));
-}
-
-void tst_ConnectedReaderTab::acknowledgementsBecomeStatuses_data()
-{
-    QTest::addColumn<int>("ackCode");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("buffered") << 0x07 << PacketText::buffered;
-    QTest::newRow("rejected") << 0x08 << PacketText::rejected;
-    QTest::newRow("silence") << int(ReaderSimulator::NoAck) << PacketText::error;
-}
-
-void tst_ConnectedReaderTab::acknowledgementsBecomeStatuses()
-{
-    QFETCH(int, ackCode);
-    QFETCH(QString, status);
-    QVERIFY(openTab("R1"));
-    m_simulator->setAckCode(ackCode);
-    typeCommand(QStringLiteral("0102"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_tab->model()->rowCount() == 1 &&
-                                  m_tab->model()->packetAt(0).status == status,
-                              true, 15000);
-    QCOMPARE(logEntries(ControlPanelTracePath::logsPath() + QStringLiteral("trace_R1.log")),
-             QStringList{"R1:Tx:0102::0"});
 }
 
 void tst_ConnectedReaderTab::receivedAndRecoveredFrames()
@@ -259,61 +168,13 @@ void tst_ConnectedReaderTab::receivedAndRecoveredFrames()
     QCOMPARE(m_allReaders->model()->rowCount(), 2);
 
     const QStringList expected{"R1:Rx:0A1B2C:Hello:1", "R1:Rx::Any:2", "R1:Rx:0C1B:Hello:2"};
-    QCOMPARE(logEntries(ControlPanelTracePath::logsPath() + QStringLiteral("trace_R1.log")),
-             expected);
+    QCOMPARE(logEntries(ProjectPaths::logsPath() + QStringLiteral("trace_R1.log")), expected);
     QCOMPARE(logEntries(AllReadersTab::logFilePath()), expected);
     // The rule's answer goes out through the window; here only the request is checked.
     QSignalSpy answers(m_packets, &ControlPanelPackets::answerOnMatch);
     m_simulator->sendFrame(QByteArray::fromHex("001B"));
     QTRY_COMPARE(answers.count(), 1);
     QCOMPARE(answers.at(0).at(1).toString(), QStringLiteral("0E0F"));
-}
-
-void tst_ConnectedReaderTab::firmwareFramesAreTakenAside()
-{
-    QVERIFY(openTab("R1"));
-    QSignalSpy updates(m_tab.get(), &ConnectedReaderTab::receivedUpdateFrame);
-    m_tab->setUpdateFilterPrimary(QStringLiteral("1b2c"));
-    m_tab->setClearFiltersOnMatch(true);
-    QByteArray frame = QByteArray::fromHex("0A1B2C3D");
-    m_tab->receivedNewFrame(&frame, 40);
-    QCOMPARE(updates.count(), 1);
-    QCOMPARE(updates.at(0).at(0).toString(), QStringLiteral("0A1B2C3D"));
-    QVERIFY(frame.isEmpty());
-    QCOMPARE(m_tab->model()->rowCount(), 0);
-
-    // The filter was cleared on its match, so the same frame is now an ordinary one.
-    frame = QByteArray::fromHex("0A1B2C3D");
-    m_tab->receivedNewFrame(&frame, 41);
-    QCOMPARE(updates.count(), 1);
-    QCOMPARE(m_tab->model()->rowCount(), 1);
-
-    m_tab->setCmdSessionNum(77);
-    frame = QByteArray::fromHex("AA");
-    m_tab->receivedNewFrame(&frame, 76);
-    QCOMPARE(updates.count(), 1);
-    frame = QByteArray::fromHex("BB");
-    m_tab->receivedNewFrame(&frame, 77);
-    QCOMPARE(updates.count(), 2);
-    QCOMPARE(updates.at(1).at(0).toString(), QStringLiteral("BB"));
-    frame = QByteArray::fromHex("CC");
-    m_tab->receivedNewFrame(&frame, 77);
-    QCOMPARE(updates.count(), 2);
-    QCOMPARE(m_tab->model()->rowCount(), 3);
-    QCOMPARE(logEntries(ControlPanelTracePath::logsPath() + QStringLiteral("trace_R1.log")),
-             QStringList({"R1:Rx:0A1B2C3D::0", "R1:Rx:AA::0", "R1:Rx:CC::0"}));
-}
-
-void tst_ConnectedReaderTab::firmwareCommandsAreLoggedNotShown()
-{
-    QVERIFY(openTab("R1"));
-    m_tab->sendCommandForDock(QStringLiteral("0A0B"), TAB_FIRMWARE_UPGRADE);
-    QTRY_COMPARE(logEntries(AllReadersTab::logFilePath()), QStringList{"R1:Tx:0A0B::0"});
-    QCOMPARE(logEntries(ControlPanelTracePath::logsPath() + QStringLiteral("trace_R1.log")),
-             QStringList{"R1:Tx:0A0B::0"});
-    QCOMPARE(m_simulator->receivedPayloads(), QList<QByteArray>{QByteArray::fromHex("0A0B")});
-    QCOMPARE(m_tab->model()->rowCount(), 0);
-    QCOMPARE(m_allReaders->model()->rowCount(), 0);
 }
 
 void tst_ConnectedReaderTab::repeatMode()
@@ -361,9 +222,6 @@ void tst_ConnectedReaderTab::refusals_data()
     QTest::newRow("interval 0") << "0A"
                                 << "0"
                                 << "Error: Please enter valid value for repeat interval.";
-    QTest::newRow("interval 000") << "0A"
-                                  << "000"
-                                  << "Error: Please enter valid value for repeat interval.";
 }
 
 void tst_ConnectedReaderTab::refusals()
@@ -382,7 +240,7 @@ void tst_ConnectedReaderTab::refusals()
     QVERIFY(!m_tab->isRepeating());
 }
 
-void tst_ConnectedReaderTab::longAndOddCommands()
+void tst_ConnectedReaderTab::longCommands()
 {
     QVERIFY(openTab("R1"));
     const QString longCommand = QStringLiteral("0A").repeated(250);
@@ -401,14 +259,6 @@ void tst_ConnectedReaderTab::longAndOddCommands()
     m_tab->sendCommandForDock(QStringLiteral("2C").repeated(248), TAB_CONNECTED_READER);
     QTRY_COMPARE(m_tab->model()->rowCount(), 3);
     QTRY_COMPARE(m_tab->model()->packetAt(2).status, PacketText::sendResultStatus(0));
-
-    // Odd-length text reaches the sender, which pairs digits from the left: what goes out is
-    // what the row begins with.
-    typeCommand(QStringLiteral("0A1"));
-    QTRY_COMPARE(m_simulator->receivedCount(), 3);
-    QCOMPARE(m_simulator->receivedPayloads().at(2), QByteArray(1, '\x0a'));
-    QTRY_COMPARE(m_tab->model()->rowCount(), 4);
-    QCOMPARE(m_tab->model()->packetAt(3).frame, QStringLiteral("0A 1"));
 }
 
 void tst_ConnectedReaderTab::doubleClickAndCopy()
@@ -434,41 +284,6 @@ void tst_ConnectedReaderTab::doubleClickAndCopy()
              QStringLiteral("Rx\tReceived\n") + m_tab->model()->packetAt(1).frame);
 }
 
-void tst_ConnectedReaderTab::unwritableLogsFolder()
-{
-    QVERIFY(QDir(ControlPanelTracePath::logsPath()).removeRecursively());
-    QFile blocker(ControlPanelTracePath::projectPath() + QStringLiteral("/Logs"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    m_allReaders = std::make_unique<AllReadersTab>();
-    m_mergedTester = std::make_unique<QAbstractItemModelTester>(m_allReaders->model());
-    QVERIFY(openTab("R1"));
-    typeCommand(QStringLiteral("0A"));
-    QTRY_COMPARE(m_tab->model()->rowCount() == 1 &&
-                     m_tab->model()->packetAt(0).status == PacketText::sent,
-                 true);
-    QByteArray frame = QByteArray::fromHex("0B");
-    m_tab->receivedNewFrame(&frame, 3);
-    QCOMPARE(m_tab->model()->rowCount(), 2);
-    QCOMPARE(m_allReaders->model()->rowCount(), 2);
-    QVERIFY(QFileInfo(ControlPanelTracePath::projectPath() + QStringLiteral("/Logs")).isFile());
-}
-
-void tst_ConnectedReaderTab::readerMissingFromRegistry()
-{
-    m_tab = std::make_unique<ConnectedReaderTab>(QStringLiteral("Ghost"), m_allReaders.get(),
-                                                 m_packets);
-    QSignalSpy messages(m_tab.get(), &ConnectedReaderTab::statusMessage);
-    QTRY_COMPARE(messages.count(), 1);
-    QCOMPARE(messages.at(0).at(0).toString(),
-             QStringLiteral("Error: Reader \"Ghost\" is not found in the TSL list."));
-    QVERIFY(!m_tab->dataSender());
-    QCOMPARE(m_tab->windowTitle(), QStringLiteral("Ghost"));
-    QByteArray frame = QByteArray::fromHex("0A");
-    m_tab->receivedNewFrame(&frame, 1);
-    QCOMPARE(m_tab->model()->rowCount(), 1);
-}
-
 void tst_ConnectedReaderTab::acknowledgementsGoToTheTableOnly()
 {
     QVERIFY(openTab("R1"));
@@ -482,34 +297,6 @@ void tst_ConnectedReaderTab::acknowledgementsGoToTheTableOnly()
     QCOMPARE(row.sessionNumber, 12);
     QCOMPARE(m_allReaders->model()->rowCount(), 0);
     QVERIFY(logEntries(m_tab->logFileName()).isEmpty());
-}
-
-// A script waits in the sender's thread for an answer or for a stop; the tab must wake it.
-void tst_ConnectedReaderTab::scriptWaitsAreWoken()
-{
-    QVERIFY(openTab("R1"));
-    DataSender *sender = m_tab->dataSender();
-    for (QWaitCondition *condition : {&sender->answerCondition, &sender->stopCondition}) {
-        std::atomic<bool> holding{false};
-        std::atomic<bool> woken{false};
-        std::unique_ptr<QThread> script(QThread::create([&] {
-            QMutexLocker lock(&sender->workMutex);
-            holding = true;
-            woken = condition->wait(&sender->workMutex, 20000);
-        }));
-        script->start();
-        QTRY_VERIFY(holding);
-        if (condition == &sender->answerCondition) {
-            QByteArray frame = QByteArray::fromHex("0A0B");
-            m_tab->receivedNewFrame(&frame, 8);
-        } else {
-            m_tab->requestScriptStop();
-        }
-        QVERIFY(script->wait(30000));
-        QVERIFY(woken);
-    }
-    QMutexLocker lock(&sender->workMutex);
-    QVERIFY(sender->stopRequested);
 }
 
 OVS_TEST_MAIN(tst_ConnectedReaderTab)

@@ -7,7 +7,6 @@
 #include "session/PacketText.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QPointer>
 #include <QSignalSpy>
@@ -36,13 +35,9 @@ private slots:
     void cleanup();
     void refusals_data();
     void refusals();
-    void serialCommandIsReportedTwice_data();
-    void serialCommandIsReportedTwice();
-    void tcpCommandIsReportedOnce();
-    void oddLengthIsCutToWholeBytes();
+    void reports_data();
+    void reports();
     void firmwareSendsReportTheirSession();
-    void repeatMode();
-    void stopBeforeStartIsRefused();
     void sendsOnTheLinkItWasGiven();
     void disconnectingDuringASendLeavesTheLinkToTheSender();
 
@@ -119,26 +114,20 @@ void tst_DataSender::refusals_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("empty command") << "R1"
-                                   << "R1"
-                                   << ""
-                                   << "Error: Command for reader \"R1\" is empty.";
-    QTest::newRow("unknown reader") << "R1"
-                                    << "Nobody"
-                                    << "0A"
-                                    << "Error: Reader \"Nobody\" is not found in the TSL list.";
-    QTest::newRow("name differs in case") << "R1"
-                                          << "r1"
-                                          << "0A"
-                                          << "Error: Reader \"r1\" is not found in the TSL list.";
-    QTest::newRow("sender of no reader") << ""
-                                         << "R1"
-                                         << "0A"
-                                         << "Error: Reader \"R1\" is not found in the TSL list.";
-    QTest::newRow("listed but not connected") << "Idle"
-                                              << "Idle"
-                                              << "0A1B"
-                                              << "Error: Reader \"Idle\" is not connected.";
+    const auto row = [](const char *name, const char *sender, const char *reader,
+                        const char *command, const char *message) {
+        QTest::newRow(name) << QString(sender) << QString(reader) << QString(command)
+                            << QString(message);
+    };
+    row("empty command", "R1", "R1", "", "Error: Command for reader \"R1\" is empty.");
+    row("unknown reader", "R1", "Nobody", "0A",
+        "Error: Reader \"Nobody\" is not found in the TSL list.");
+    row("name differs in case", "R1", "r1", "0A",
+        "Error: Reader \"r1\" is not found in the TSL list.");
+    row("sender of no reader", "", "R1", "0A",
+        "Error: Reader \"R1\" is not found in the TSL list.");
+    row("listed but not connected", "Idle", "Idle", "0A1B",
+        "Error: Reader \"Idle\" is not connected.");
 }
 
 void tst_DataSender::refusals()
@@ -159,63 +148,66 @@ void tst_DataSender::refusals()
     QCOMPARE(m_simulator->receivedCount(), 0);
 }
 
-void tst_DataSender::serialCommandIsReportedTwice_data()
+// A serial send is reported when it starts and with its result; a TCP send once, when it has
+// gone out. Rows: the link, the acknowledgement, the command, the bytes that went out, the
+// frame that rows show and the statuses reported.
+void tst_DataSender::reports_data()
 {
+    QTest::addColumn<bool>("serial");
     QTest::addColumn<int>("ackCode");
-    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QStringList>("statuses");
 
-    QTest::newRow("acknowledged") << 0x06 << "Sent";
-    QTest::newRow("buffered") << 0x07 << "Buffered";
-    QTest::newRow("rejected") << 0x08 << "Rejected";
-    QTest::newRow("silence") << int(ReaderSimulator::NoAck) << "Error";
-}
-
-void tst_DataSender::serialCommandIsReportedTwice()
-{
-    QFETCH(int, ackCode);
-    QFETCH(QString, status);
-    t_Reader *reader = connectReader(true, "Bench");
-    QVERIFY(reader);
-    m_simulator->setAckCode(ackCode);
-    // The two start-up exchanges used sessions 0 and 1.
-    const int session = 2;
-
-    send(QStringLiteral("Bench"), QStringLiteral("0A1B2C"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), 2, 10000);
-    const readerPacket_t &first = m_reports.at(0).packet;
-    const readerPacket_t &second = m_reports.at(1).packet;
-    QCOMPARE(first.status, QStringLiteral("In progress"));
-    QCOMPARE(second.status, status);
-    QCOMPARE(first.direction, QStringLiteral("Tx"));
-    QCOMPARE(first.frame, QStringLiteral("0A 1B 2C"));
-    QCOMPARE(second.frame, first.frame);
-    QCOMPARE(first.readerName, QStringLiteral("Bench"));
-    QCOMPARE(int(first.sessionNumber), session);
-    QCOMPARE(second.sessionNumber, first.sessionNumber);
-    QCOMPARE(second.time, first.time);
-    QCOMPARE(m_reports.at(1).tabType, 3);
-    QVERIFY(m_simulator->receivedPayloads().contains(QByteArray::fromHex("0A1B2C")));
-}
-
-void tst_DataSender::tcpCommandIsReportedOnce()
-{
-    QVERIFY(connectReader(false, "Roof"));
-    send(QStringLiteral("Roof"), QStringLiteral("0A1B2C"));
-    QTRY_COMPARE(m_simulator->receivedPayloads(), QList<QByteArray>{QByteArray::fromHex("0A1B2C")});
-    QTRY_COMPARE(m_reports.size(), 1);
-    QCOMPARE(m_reports.first().packet.status, QStringLiteral("Sent"));
-    QCOMPARE(m_reports.first().packet.frame, QStringLiteral("0A 1B 2C"));
-    QCOMPARE(int(m_reports.first().packet.sessionNumber), 0);
-}
-
-void tst_DataSender::oddLengthIsCutToWholeBytes()
-{
-    QVERIFY(connectReader(false, "Roof"));
-    send(QStringLiteral("Roof"), QStringLiteral("0A1B2"));
-    QTRY_COMPARE(m_simulator->receivedCount(), 1);
+    const QByteArray payload = QByteArray::fromHex("0A1B2C");
+    const int noAck = int(ReaderSimulator::NoAck);
+    QTest::newRow("acknowledged") << true << 0x06 << "0A1B2C" << payload << "0A 1B 2C"
+                                  << QStringList{"In progress", "Sent"};
+    QTest::newRow("buffered") << true << 0x07 << "0A1B2C" << payload << "0A 1B 2C"
+                              << QStringList{"In progress", "Buffered"};
+    QTest::newRow("rejected") << true << 0x08 << "0A1B2C" << payload << "0A 1B 2C"
+                              << QStringList{"In progress", "Rejected"};
+    QTest::newRow("silence") << true << noAck << "0A1B2C" << payload << "0A 1B 2C"
+                             << QStringList{"In progress", "Error"};
+    QTest::newRow("tcp") << false << 0x06 << "0A1B2C" << payload << "0A 1B 2C"
+                         << QStringList{"Sent"};
     // The digits pair from the left, so the bytes sent are those that the row shows.
-    QCOMPARE(m_simulator->receivedPayloads().first(), QByteArray::fromHex("0A1B"));
-    QCOMPARE(m_reports.first().packet.frame, QStringLiteral("0A 1B 2"));
+    QTest::newRow("odd length") << false << 0x06 << "0A1B2" << QByteArray::fromHex("0A1B")
+                                << "0A 1B 2" << QStringList{"Sent"};
+}
+
+void tst_DataSender::reports()
+{
+    QFETCH(bool, serial);
+    QFETCH(int, ackCode);
+    QFETCH(QString, command);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, frame);
+    QFETCH(QStringList, statuses);
+    QVERIFY(connectReader(serial, "Bench"));
+    m_simulator->setAckCode(ackCode);
+
+    send(QStringLiteral("Bench"), command);
+    QTRY_COMPARE_WITH_TIMEOUT(m_reports.size(), statuses.size(), 10000);
+    // Unanswered, a frame goes out three times.
+    const int transmissions = ackCode == ReaderSimulator::NoAck ? 3 : 1;
+    QList<QByteArray> transmitted;
+    for (int i = 0; i < transmissions; ++i)
+        transmitted << payload;
+    QTRY_COMPARE(m_simulator->receivedPayloads(), transmitted);
+    QStringList reported;
+    for (const Report &report : qAsConst(m_reports)) {
+        reported << report.packet.status;
+        QCOMPARE(report.packet.direction, QStringLiteral("Tx"));
+        QCOMPARE(report.packet.readerName, QStringLiteral("Bench"));
+        QCOMPARE(report.packet.frame, frame);
+        QCOMPARE(report.tabType, 3);
+        // The start-up exchanges of a serial link used sessions 0 and 1.
+        QCOMPARE(int(report.packet.sessionNumber), serial ? 2 : 0);
+        QCOMPARE(report.packet.time, m_reports.first().packet.time);
+    }
+    QCOMPARE(reported, statuses);
 }
 
 void tst_DataSender::firmwareSendsReportTheirSession()
@@ -230,48 +222,6 @@ void tst_DataSender::firmwareSendsReportTheirSession()
     send(QStringLiteral("Bench"), QStringLiteral("0103"), 3);
     QTRY_COMPARE(m_reports.size(), 4);
     QCOMPARE(sessions.count(), 1);
-}
-
-void tst_DataSender::repeatMode()
-{
-    QVERIFY(connectReader(false, "Roof"));
-    QSignalSpy started(m_sender, &DataSender::startRepeatModeResult);
-    QSignalSpy stopped(m_sender, &DataSender::stopRepeatModeResult);
-    QElapsedTimer clock;
-    clock.start();
-    QMetaObject::invokeMethod(m_sender, "startReaderRepeatMode", Qt::QueuedConnection,
-                              Q_ARG(QString, QStringLiteral("Roof")),
-                              Q_ARG(QString, QStringLiteral("0A0B")), Q_ARG(int, 5));
-    QTRY_COMPARE(started.count(), 1);
-    QVERIFY(started.first().first().toBool());
-    QTRY_COMPARE_WITH_TIMEOUT(m_simulator->receivedCount(), 1, 5000);
-    // The first send waits one interval.
-    QVERIFY2(clock.elapsed() >= 450, qPrintable(QString::number(clock.elapsed())));
-    QTRY_COMPARE_WITH_TIMEOUT(m_simulator->receivedCount(), 3, 5000);
-    const QList<qint64> times = m_simulator->receivedTimesMs();
-    QVERIFY2(times.at(2) - times.at(1) >= 400,
-             qPrintable(QString::number(times.at(2) - times.at(1))));
-
-    QMetaObject::invokeMethod(m_sender, "stopReaderRepeatMode", Qt::QueuedConnection);
-    QTRY_COMPARE(stopped.count(), 1);
-    QVERIFY(stopped.first().first().toBool());
-    const int sent = m_simulator->receivedCount();
-    // Nothing more goes out once stopped; an absence can only be watched for a while, here
-    // longer than one interval.
-    QTest::qWait(800);
-    QCOMPARE(m_simulator->receivedCount(), sent);
-    send(QStringLiteral("Roof"), QStringLiteral("0C"));
-    QTRY_COMPARE(m_simulator->receivedCount(), sent + 1);
-    QCOMPARE(m_simulator->receivedPayloads().last(), QByteArray::fromHex("0C"));
-}
-
-void tst_DataSender::stopBeforeStartIsRefused()
-{
-    startSender(QString());
-    QSignalSpy stopped(m_sender, &DataSender::stopRepeatModeResult);
-    QMetaObject::invokeMethod(m_sender, "stopReaderRepeatMode", Qt::QueuedConnection);
-    QTRY_COMPARE(stopped.count(), 1);
-    QVERIFY(!stopped.first().first().toBool());
 }
 
 void tst_DataSender::sendsOnTheLinkItWasGiven()
