@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/DockedTabTypes.h"
+#include "session/ReaderTabs.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -24,7 +25,7 @@ class OVSViewer;
 }
 
 // The main window: the frame of every dock and the switchboard between them.
-class OVSViewer : public QMainWindow
+class OVSViewer : public QMainWindow, public ReaderTabs
 {
     Q_OBJECT
 
@@ -32,12 +33,9 @@ public:
     explicit OVSViewer(QWidget *parent = nullptr);
     ~OVSViewer() override;
 
-    // The dock last reported as selected, for sections that act on "the current reader".
-    QDockWidget *currentDock() const { return currentTab; }
-    DockedTabTypes currentDockType() const { return currentTabType; }
-
-    // Null when the reader has no tab (it is not connected).
-    ConnectedReaderTab *connectedReaderTab(const QString &readerName) const;
+    QDockWidget *currentDock() const override { return currentTab; }
+    DockedTabTypes currentDockType() const override { return currentTabType; }
+    ConnectedReaderTab *connectedReaderTab(const QString &readerName) const override;
 
     ControlPanelTracePath *projectPanel() const { return controlPanelTracePath; }
     ReadersTab *readersDock() const { return readersTab; }

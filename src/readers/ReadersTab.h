@@ -66,7 +66,6 @@ private:
     void reportLostLink(const QString &readerName);
     void reportRestoredLink(const QString &readerName);
     bool portAlreadyUsed(const t_Reader &reader);
-    void addToListAndFile(const t_Reader &reader);
 
     QTableView *m_table;
     ReadersTabModel *m_model = nullptr;

@@ -92,16 +92,6 @@ void ReaderSession::sendCommand(const QString &command, int tabType)
     emit sendDataToReader(m_readerName, command, tabType);
 }
 
-void ReaderSession::startRepeating(const QString &command, int repeatInterval)
-{
-    emit startReaderRepeatMode(m_readerName, command, repeatInterval);
-}
-
-void ReaderSession::stopRepeating()
-{
-    emit stopReaderRepeatMode();
-}
-
 void ReaderSession::requestScriptStop()
 {
     if (!m_dataSender)

@@ -33,8 +33,6 @@ public:
     DataSender *dataSender() const { return m_dataSender; }
 
     void sendCommand(const QString &command, int tabType);
-    void startRepeating(const QString &command, int repeatInterval);
-    void stopRepeating();
     void requestScriptStop();
 
     bool isScriptRunning() const { return scriptRunning; }
