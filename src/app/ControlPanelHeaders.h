@@ -14,8 +14,6 @@ class ControlPanelHeaders : public QHBoxLayout
 public:
     ControlPanelHeaders(const QString &title, const QString &toolTip, QWidget *parent = nullptr);
 
-    QLabel *titleLabel() const { return m_title; }
-
 private:
     QFrame *m_leftLine;
     QLabel *m_title;

@@ -238,8 +238,6 @@ void OVSViewer::openNewReaderTab(QString readerName, QString readerMac)
     auto *tab = new ConnectedReaderTab(readerName, allReadersTab, controlPanelPackets);
     connectedReaderTabs.insert(readerName, tab);
     connect(tab, &ConnectedReaderTab::statusMessage, this, &OVSViewer::setStatusMessage);
-    if (tab->dataSender())
-        connect(tab->dataSender(), &DataSender::statusMessage, this, &OVSViewer::setStatusMessage);
     connect(tab, &ConnectedReaderTab::selectedTab, this, &OVSViewer::setCurrentSelectedTab);
     tabifyDockWidget(readersTab, tab);
     setStatusMessage(tr("Reader \"%1\" connected successfully.").arg(readerName));

@@ -156,7 +156,7 @@ void TSL::run()
     m_waitCondition.wakeAll();
 }
 
-bool TSL::sendCycle()
+void TSL::sendCycle()
 {
     for (int attempt = 1; attempt <= m_retryCount && !stop; ++attempt) {
         if (TSL_Trace::enabled())
@@ -168,7 +168,7 @@ bool TSL::sendCycle()
         {
             const QMutexLocker locker(&m_mutex);
             if (stop)
-                return false;
+                return;
             m_ackWait = &attemptLoop;
         }
         const bool answered = waitOnce(attemptLoop, m_ackWaitMs);
@@ -178,12 +178,11 @@ bool TSL::sendCycle()
         }
         if (answered) {
             if (endsSend(m_ackCode))
-                return true;
+                return;
         } else {
             TSL_Trace::line(QStringLiteral("timeout waiting ack"));
         }
     }
-    return false;
 }
 
 // Runs the loop until it is quit or the time runs out; true when it was quit first.

@@ -56,7 +56,7 @@ protected:
     void run() override;
 
 private:
-    bool sendCycle();
+    void sendCycle();
     bool waitOnce(QEventLoop &loop, int milliseconds);
     void traceFrame(const QByteArray &bytes, bool sent) const;
     void traceAck(const TSL_AckFrame &ack, bool sent) const;

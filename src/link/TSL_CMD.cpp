@@ -25,7 +25,6 @@ constexpr char ackBits = 0x03;
 TSL_CMD::TSL_CMD(const QString &portName, int baudRate, QObject *parent)
     : QObject(parent)
     , engine(new TSL(portName, baudRate, retries, ackWaitMs))
-    , m_portName(portName)
 {
     TSL_Trace::debug(QStringLiteral("Baudrate = %1").arg(baudRate));
     // The engine's array lives only during its emission, which runs in the serial worker's

@@ -30,7 +30,6 @@ public:
     int sessionNumber() const;
     QByteArray address() const;
     QByteArray uartConfiguration() const;
-    QString portName() const { return m_portName; }
 
     int request_address();
     void request_ack_conf();
@@ -71,7 +70,6 @@ private:
     bool takeAnswer();
 
     TSL *engine;
-    QString m_portName;
     QByteArray m_readerAddress;
     QByteArray m_uartConfig;
     int m_sessionCounter = 0;

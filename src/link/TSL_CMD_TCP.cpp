@@ -85,7 +85,7 @@ int TSL_CMD_TCP::open()
     }
 
     // Nobody has asked for the answer of the address read: it is not handed up.
-    const qint64 written = transact(QByteArray::fromHex("010602"), false, false);
+    const qint64 written = transact(QByteArray::fromHex("010602"), false);
     TSL_Trace::debug(QStringLiteral("Reading: %1").arg(written));
     {
         const QMutexLocker lock(&m_mutex);
@@ -102,12 +102,7 @@ int TSL_CMD_TCP::open()
 int TSL_CMD_TCP::write(QByteArray *ba)
 {
     // No frame limits the length here: TCP carries the bytes as they are.
-    if (!ba) {
-        const QMutexLocker lock(&m_mutex);
-        ++m_writeCounter;
-        return TSL_SendResult::Error;
-    }
-    return transact(*ba, true, true) == ba->size() ? TSL_SendResult::Sent : TSL_SendResult::Error;
+    return transact(*ba, true) == ba->size() ? TSL_SendResult::Sent : TSL_SendResult::Error;
 }
 
 int TSL_CMD_TCP::close()
@@ -173,7 +168,7 @@ void TSL_CMD_TCP::run()
         emit connectionLost();
 }
 
-qint64 TSL_CMD_TCP::transact(const QByteArray &bytes, bool advanceWriteCounter, bool handUpAnswer)
+qint64 TSL_CMD_TCP::transact(const QByteArray &bytes, bool userCommand)
 {
     QMutexLocker lock(&m_mutex);
     while (m_writeBusy)
@@ -184,7 +179,7 @@ qint64 TSL_CMD_TCP::transact(const QByteArray &bytes, bool advanceWriteCounter, 
         m_writeBusy = true;
         m_request = bytes;
         m_requestSession = m_writeCounter;
-        m_requestHandsUp = handUpAnswer;
+        m_requestHandsUp = userCommand;
         m_bytesWritten = -1;
         m_writePending = true;
         QMetaObject::invokeMethod(m_transport, &TSL_TcpTransport::wake, Qt::QueuedConnection);
@@ -194,7 +189,7 @@ qint64 TSL_CMD_TCP::transact(const QByteArray &bytes, bool advanceWriteCounter, 
         m_writeBusy = false;
         m_condition.wakeAll();
     }
-    if (advanceWriteCounter)
+    if (userCommand)
         ++m_writeCounter;
     return written;
 }

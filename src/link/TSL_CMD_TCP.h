@@ -65,8 +65,9 @@ protected:
 
 private:
     // Has the transport thread write the bytes and wait for their answer; the bytes written,
-    // or -1 when the connection is not (or no longer) there.
-    qint64 transact(const QByteArray &bytes, bool advanceWriteCounter, bool handUpAnswer);
+    // or -1 when the connection is not (or no longer) there. A user's command takes a session
+    // number and its answer is handed up; the start-up's address read does neither.
+    qint64 transact(const QByteArray &bytes, bool userCommand);
     void wakeTransport();
     // Ends the current connection without closing the link, and waits for its thread.
     void endRun();

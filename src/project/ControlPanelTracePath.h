@@ -40,7 +40,6 @@ public:
     }
     static QString defaultProjectPath() { return ProjectPaths::defaultProjectPath(); }
 
-    ProjectPaths *paths() const { return m_paths; }
     QLabel *pathLabel() const { return m_pathLabel; }
     QPushButton *browseButton() const { return m_browseButton; }
 

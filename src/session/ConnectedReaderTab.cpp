@@ -138,7 +138,7 @@ ConnectedReaderTab::~ConnectedReaderTab()
 
 void ConnectedReaderTab::sendCommandForDock(const QString &command, int tabType)
 {
-    emit sendDataToReader(m_readerName, command, tabType);
+    emit sendDataToReader(readerName(), command, tabType);
 }
 
 void ConnectedReaderTab::sendCommandToReader()
@@ -153,7 +153,7 @@ void ConnectedReaderTab::sendCommandToReader()
         m_commandEntry->setText(command);
     }
     if (m_intervalField->text().isEmpty()) {
-        emit sendDataToReader(m_readerName, withoutBlanks(command), TAB_CONNECTED_READER);
+        emit sendDataToReader(readerName(), withoutBlanks(command), TAB_CONNECTED_READER);
         return;
     }
     if (m_repeating) {
@@ -165,28 +165,28 @@ void ConnectedReaderTab::sendCommandToReader()
         emit statusMessage(tr("Error: Please enter valid value for repeat interval."));
         return;
     }
-    emit startReaderRepeatMode(m_readerName, withoutBlanks(command), interval);
+    emit startReaderRepeatMode(readerName(), withoutBlanks(command), interval);
 }
 
 void ConnectedReaderTab::handleStartRepeatModeResult(bool result)
 {
     if (!result) {
         emit statusMessage(
-            tr("Error: Starting repeat mode of reader \"%1\" failed.").arg(m_readerName));
+            tr("Error: Starting repeat mode of reader \"%1\" failed.").arg(readerName()));
         return;
     }
     m_repeating = true;
     m_intervalField->setEnabled(false);
     m_sendButton->setIcon(QIcon(QStringLiteral(":Icons/arrow_red.ico")));
     m_sendButton->setText(tr("Stop"));
-    emit statusMessage(tr("Starting repeat mode of reader \"%1\" successful.").arg(m_readerName));
+    emit statusMessage(tr("Starting repeat mode of reader \"%1\" successful.").arg(readerName()));
 }
 
 void ConnectedReaderTab::handleStopRepeatModeResult(bool result)
 {
     if (!result) {
         emit statusMessage(
-            tr("Error: Stoping repeat mode of reader \"%1\" failed.").arg(m_readerName));
+            tr("Error: Stoping repeat mode of reader \"%1\" failed.").arg(readerName()));
         return;
     }
     m_repeating = false;
@@ -194,7 +194,7 @@ void ConnectedReaderTab::handleStopRepeatModeResult(bool result)
     m_intervalField->clear();
     m_sendButton->setIcon(QIcon(QStringLiteral(":Icons/arrow_green.ico")));
     m_sendButton->setText(tr("Send"));
-    emit statusMessage(tr("Stoping repeat mode of reader \"%1\" successful.").arg(m_readerName));
+    emit statusMessage(tr("Stoping repeat mode of reader \"%1\" successful.").arg(readerName()));
 }
 
 void ConnectedReaderTab::logAndDisplayPacket(readerPacket_t &dataPacket)

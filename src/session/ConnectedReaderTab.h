@@ -42,7 +42,6 @@ public:
     QString readerName() const { return m_readerName; }
     QString logFileName() const override { return m_session->logFileName(); }
     ConnectedReaderModel *model() const { return m_model; }
-    ReaderSession *session() const { return m_session.get(); }
     // Null when the reader was not in the registry: such a tab cannot send.
     DataSender *dataSender() const { return m_session->dataSender(); }
 
@@ -106,7 +105,8 @@ private:
     void buildWidgets();
     void connectSession();
 
-    QString m_readerName;
+    // Its own copy: the session's last outcomes reach the tab while the session goes.
+    const QString m_readerName;
     bool m_repeating = false;
     std::unique_ptr<ReaderSession> m_session;
     QWidget *m_centralWidget = nullptr;

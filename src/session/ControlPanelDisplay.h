@@ -18,7 +18,6 @@ public:
     explicit ControlPanelDisplay(QWidget *parent = nullptr);
 
     QPushButton *clearButton() const { return m_clearButton; }
-    QLabel *versionLabel() const { return m_versionLabel; }
 
 signals:
     void statusMessage(QString message);

@@ -22,7 +22,6 @@ public:
     void open(const QString &fileName);
     void close();
     QString fileName() const { return m_fileName; }
-    bool isOpen() const { return m_file.isOpen(); }
 
     void writePacket(const readerPacket_t &packet, const QString &dateTime,
                      const MatchList &matchList);

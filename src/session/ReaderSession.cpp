@@ -36,7 +36,7 @@ ReaderSession::ReaderSession(const QString &readerName, PacketSink *mergedSink,
 void ReaderSession::connectToReader()
 {
     t_Reader *reader = nullptr;
-    if (!ReadersList::instance()->findReader(&reader, m_readerName.toLatin1()) || !reader) {
+    if (!ReadersList::instance()->findReader(&reader, m_readerName.toLatin1())) {
         // Queued: whoever creates the session connects to its messages only after construction.
         const QString message =
             tr("Error: Reader \"%1\" is not found in the TSL list.").arg(m_readerName);
@@ -62,6 +62,7 @@ void ReaderSession::connectToReader()
             &DataSender::startReaderRepeatMode);
     connect(this, &ReaderSession::stopReaderRepeatMode, m_dataSender,
             &DataSender::stopReaderRepeatMode);
+    connect(m_dataSender, &DataSender::statusMessage, this, &ReaderSession::statusMessage);
     connect(m_dataSender, &DataSender::startRepeatModeResult, this,
             &ReaderSession::startRepeatModeResult);
     connect(m_dataSender, &DataSender::stopRepeatModeResult, this,
@@ -85,11 +86,6 @@ ReaderSession::~ReaderSession()
     // the logs.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     logFile.close();
-}
-
-void ReaderSession::sendCommand(const QString &command, int tabType)
-{
-    emit sendDataToReader(m_readerName, command, tabType);
 }
 
 void ReaderSession::requestScriptStop()

@@ -32,7 +32,6 @@ public:
     // Null when the reader was not in the registry: such a session cannot send.
     DataSender *dataSender() const { return m_dataSender; }
 
-    void sendCommand(const QString &command, int tabType);
     void requestScriptStop();
 
     bool isScriptRunning() const { return scriptRunning; }
@@ -68,7 +67,7 @@ signals:
     void startRepeatModeResult(bool result);
     void stopRepeatModeResult(bool result);
     void readerScriptExecutionFinished();
-    // To the sender thread.
+    // To the sender thread, for the reader's own name.
     void sendDataToReader(QString readerName, QString readerCmd, int tabType);
     void startReaderRepeatMode(QString readerName, QString readerCmd, int repeatInterval);
     void stopReaderRepeatMode();

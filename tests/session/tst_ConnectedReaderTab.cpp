@@ -10,7 +10,6 @@
 #include "session/AllReadersTabModel.h"
 #include "session/ConnectedReaderModel.h"
 #include "session/ConnectedReaderTab.h"
-#include "session/DataSender.h"
 #include "session/LineEditAutoComplete.h"
 #include "session/PacketText.h"
 #include "session/TVTableView.h"
@@ -97,8 +96,6 @@ ConnectedReaderTab *tst_ConnectedReaderTab::openTab(const QByteArray &name)
                                                  m_packets);
     m_tabTester = std::make_unique<QAbstractItemModelTester>(m_tab->model());
     connect(m_tab.get(), &ConnectedReaderTab::statusMessage, this,
-            [this](const QString &message) { m_messages << message; });
-    connect(m_tab->dataSender(), &DataSender::statusMessage, this,
             [this](const QString &message) { m_messages << message; });
     return m_tab.get();
 }

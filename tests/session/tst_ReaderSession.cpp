@@ -110,7 +110,7 @@ void tst_ReaderSession::sendsAndLogs()
     QFETCH(QStringList, shown);
     QVERIFY(addConnectedReader("R1", m_simulator->serialPortName()));
     m_simulator->clearRecords();
-    openSession("R1")->sendCommand(QStringLiteral("0A0B"), tabType);
+    emit openSession("R1")->sendDataToReader(QStringLiteral("R1"), QStringLiteral("0A0B"), tabType);
 
     QTRY_COMPARE(traceLog(), QStringList{"R1:Tx:0A0B::0"});
     QCOMPARE(logEntries(m_merged->log.fileName()), QStringList{"R1:Tx:0A0B::0"});
@@ -185,7 +185,8 @@ void tst_ReaderSession::readerMissingFromRegistry()
     QCOMPARE(messages.at(0).at(0).toString(),
              QStringLiteral("Error: Reader \"Ghost\" is not found in the TSL list."));
     QVERIFY(!session->dataSender());
-    session->sendCommand(QStringLiteral("0A"), TAB_CONNECTED_READER);
+    emit session->sendDataToReader(session->readerName(), QStringLiteral("0A"),
+                                   TAB_CONNECTED_READER);
     session->requestScriptStop();
     QByteArray frame = QByteArray::fromHex("0A");
     session->receivedNewFrame(&frame, 1);
@@ -202,7 +203,8 @@ void tst_ReaderSession::unwritableLogsFolder()
     m_merged = std::make_unique<MergedSink>();
     QVERIFY(addConnectedReader("R1", m_simulator->serialPortName()));
     ReaderSession *session = openSession("R1");
-    session->sendCommand(QStringLiteral("0A"), TAB_CONNECTED_READER);
+    emit session->sendDataToReader(session->readerName(), QStringLiteral("0A"),
+                                   TAB_CONNECTED_READER);
     QByteArray frame = QByteArray::fromHex("0B");
     session->receivedNewFrame(&frame, 3);
     QTRY_COMPARE(m_shown, QStringList({"Received", "In progress", "Sent"}));
