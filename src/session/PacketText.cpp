@@ -77,10 +77,7 @@ QString stamp(const QDateTime &dateTime)
 
 QString displayTime(const QDateTime &dateTime)
 {
-    const QTime time = dateTime.time();
-    if (!time.isValid())
-        return toDisplayTime(stamp(dateTime));
-    const QTime rounded = StatusLine::roundedToTenth(time);
+    const QTime rounded = StatusLine::roundedToTenth(dateTime.time());
     char text[16];
     const int length = std::snprintf(text, sizeof text, "%02d:%02d:%02d.%d", rounded.hour(),
                                      rounded.minute(), rounded.second(), rounded.msec() / 100);
