@@ -1,10 +1,7 @@
 #include "IsolatedHome.h"
 #include "LinkBytes.h"
 #include "link/TSL.h"
-#include "link/TSL_AckFrame.h"
-#include "link/TSL_Frame.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 using LinkBytes::ackFrame;
@@ -19,24 +16,19 @@ class tst_TSL : public QObject
 private slots:
     void handleResponse_data();
     void handleResponse();
-    void frameCompletedByTheNextResponse();
-    void ackAfterDiscardedBytesWaitsForTheNextResponse();
-    void emptyPayloadStartsNothing();
-
-private:
-    // Feeds the responses and returns the events in order: "ack", "recovered:<session>" and
-    // "frame:<session>:<payload hex>".
-    QStringList feed(const QList<QByteArray> &responses);
 };
 
-QStringList tst_TSL::feed(const QList<QByteArray> &responses)
+// Feeds the responses and returns the events in order: "ack", "recovered:<session>" and
+// "frame:<session>:<payload hex>".
+static QStringList feed(const QList<QByteArray> &responses)
 {
     TSL engine(QStringLiteral("/dev/null"), 115200, 3, 1000);
     QStringList events;
-    connect(&engine, &TSL::TSL_acked, this, [&events] { events << QStringLiteral("ack"); });
-    connect(&engine, &TSL::TSL_frameRecovered, this,
-            [&events](int session) { events << QStringLiteral("recovered:%1").arg(session); });
-    connect(&engine, &TSL::TSL_frameReceived, this, [&events](QByteArray *payload, int session) {
+    QObject::connect(&engine, &TSL::TSL_acked, [&events] { events << QStringLiteral("ack"); });
+    QObject::connect(&engine, &TSL::TSL_frameRecovered, [&events](int session) {
+        events << QStringLiteral("recovered:%1").arg(session);
+    });
+    QObject::connect(&engine, &TSL::TSL_frameReceived, [&events](QByteArray *payload, int session) {
         events << QStringLiteral("frame:%1:%2")
                       .arg(session)
                       .arg(QString::fromLatin1(payload->toHex()));
@@ -48,39 +40,41 @@ QStringList tst_TSL::feed(const QList<QByteArray> &responses)
 
 void tst_TSL::handleResponse_data()
 {
-    QTest::addColumn<QList<QByteArray>>("responses");
-    QTest::addColumn<QStringList>("events");
+    using Bytes = QList<QByteArray>;
+    using Events = QStringList;
+    QTest::addColumn<Bytes>("responses");
+    QTest::addColumn<Events>("events");
 
-    QTest::newRow("ack") << QList<QByteArray>{ackFrame(3, 0x06)} << QStringList{"ack"};
-    QTest::newRow("ack with another code")
-        << QList<QByteArray>{ackFrame(3, 0x15)} << QStringList{"ack"};
-    QTest::newRow("recovered notice")
-        << QList<QByteArray>{ackFrame(0x1234, 0x09)} << QStringList{"recovered:4660"};
+    const QByteArray broken = hex("FF010000000103AABB05");
+    const QByteArray whole = dataFrame(hex("0102030405"), 77);
+    QTest::newRow("ack") << Bytes{ackFrame(3, 0x06)} << Events{"ack"};
+    QTest::newRow("ack, other code") << Bytes{ackFrame(3, 0x15)} << Events{"ack"};
     QTest::newRow("recovered session is signed")
-        << QList<QByteArray>{ackFrame(0xFFFE, 0x09)} << QStringList{"recovered:-2"};
-    QTest::newRow("data frame") << QList<QByteArray>{dataFrame(hex("0107020A1B2C3D"), 0x8001)}
-                                << QStringList{"frame:32769:0107020a1b2c3d"};
-    QTest::newRow("ack then data frame in one response")
-        << QList<QByteArray>{ackFrame(1, 0x06) + dataFrame(hex("2A2B"), 9)}
-        << QStringList{"ack", "frame:9:2a2b"};
-    QTest::newRow("two data frames in one response")
-        << QList<QByteArray>{dataFrame(hex("0A0B"), 1) + dataFrame(hex("0C0D"), 2)}
-        << QStringList{"frame:1:0a0b", "frame:2:0c0d"};
-    QTest::newRow("garbage before a frame is skipped")
-        << QList<QByteArray>{hex("0011") + dataFrame(hex("0A0B0C"), 5)}
-        << QStringList{"frame:5:0a0b0c"};
-    QTest::newRow("garbage without start pair is flushed")
-        << QList<QByteArray>{hex("00112233445566778899")} << QStringList{};
-    QTest::newRow("a lone byte is dropped") << QList<QByteArray>{hex("FF")} << QStringList{};
-    QTest::newRow("a frame with a wrong end byte does not hold up the next")
-        << QList<QByteArray>{hex("FF010000000103AABB05"), dataFrame(hex("0A0B"), 2)}
-        << QStringList{"frame:2:0a0b"};
-    QTest::newRow("a length byte of 0 does not hold up the next")
-        << QList<QByteArray>{hex("EEFF0100000001000102"), dataFrame(hex("0C0D"), 3)}
-        << QStringList{"frame:3:0c0d"};
-    QTest::newRow("a broken frame before a good one in one response")
-        << QList<QByteArray>{hex("FF010000000103AABB05") + dataFrame(hex("0E0F"), 4)}
-        << QStringList{"frame:4:0e0f"};
+        << Bytes{ackFrame(0xFFFE, 0x09)} << Events{"recovered:-2"};
+    QTest::newRow("data frame") << Bytes{dataFrame(hex("0107020A1B2C3D"), 0x8001)}
+                                << Events{"frame:32769:0107020a1b2c3d"};
+    QTest::newRow("ack and frame in one")
+        << Bytes{ackFrame(1, 0x06) + dataFrame(hex("2A2B"), 9)} << Events{"ack", "frame:9:2a2b"};
+    QTest::newRow("two frames in one")
+        << Bytes{dataFrame(hex("0A0B"), 1) + dataFrame(hex("0C0D"), 2)}
+        << Events{"frame:1:0a0b", "frame:2:0c0d"};
+    QTest::newRow("garbage before a frame")
+        << Bytes{hex("0011") + dataFrame(hex("0A0B0C"), 5)} << Events{"frame:5:0a0b0c"};
+    QTest::newRow("garbage alone") << Bytes{hex("00112233445566778899")} << Events{};
+    // A frame that can never complete does not hold up the next.
+    QTest::newRow("wrong end byte")
+        << Bytes{broken, dataFrame(hex("0A0B"), 2)} << Events{"frame:2:0a0b"};
+    QTest::newRow("length byte 0")
+        << Bytes{hex("EEFF0100000001000102"), dataFrame(hex("0C0D"), 3)} << Events{"frame:3:0c0d"};
+    QTest::newRow("broken frame, good one")
+        << Bytes{broken + dataFrame(hex("0E0F"), 4)} << Events{"frame:4:0e0f"};
+    QTest::newRow("frame completed by the next response")
+        << Bytes{whole.left(5), whole.mid(5)} << Events{"frame:77:0102030405"};
+    // An ack behind discarded bytes waits for the next response.
+    QTest::newRow("ack after garbage") << Bytes{hex("0011") + ackFrame(4, 0x06)} << Events{};
+    QTest::newRow("ack after garbage, next response")
+        << Bytes{hex("0011") + ackFrame(4, 0x06), dataFrame(hex("0A0B"), 6)}
+        << Events{"ack", "frame:6:0a0b"};
 }
 
 void tst_TSL::handleResponse()
@@ -90,27 +84,5 @@ void tst_TSL::handleResponse()
     QCOMPARE(feed(responses), events);
 }
 
-void tst_TSL::frameCompletedByTheNextResponse()
-{
-    const QByteArray whole = dataFrame(hex("0102030405"), 77);
-    QCOMPARE(feed({whole.left(5), whole.mid(5)}), QStringList{"frame:77:0102030405"});
-}
-
-void tst_TSL::ackAfterDiscardedBytesWaitsForTheNextResponse()
-{
-    QCOMPARE(feed({hex("0011") + ackFrame(4, 0x06)}), QStringList{});
-    QCOMPARE(feed({hex("0011") + ackFrame(4, 0x06), dataFrame(hex("0A0B"), 6)}),
-             (QStringList{"ack", "frame:6:0a0b"}));
-}
-
-void tst_TSL::emptyPayloadStartsNothing()
-{
-    TSL engine(QStringLiteral("/tmp/ovs-no-such-port"), 115200, 3, 1000);
-    QCOMPARE(engine.send_frame(QByteArray(), 0, 0), 8);
-    QVERIFY(!engine.isRunning());
-    QCOMPARE(engine.send_frame(QByteArray(248, 'x'), 248, 0), 0);
-    QVERIFY(!engine.isRunning());
-}
-
-OVS_TEST_MAIN(tst_TSL)
+OVS_CORE_TEST_MAIN(tst_TSL)
 #include "tst_TSL.moc"
