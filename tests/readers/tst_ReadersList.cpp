@@ -2,50 +2,16 @@
 #include "ProjectFolder.h"
 #include "ReaderSimulator.h"
 #include "RegistryReset.h"
-#include "link/TSL_CMD.h"
-#include "link/TSL_CMD_TCP.h"
 #include "project/ProjectPaths.h"
 #include "readers/ReadersList.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-
-t_Reader serialReader(const QByteArray &name, const QString &port)
-{
-    t_Reader reader;
-    ReadersList::initReader(&reader, READER_SERIAL);
-    setReaderText(reader.name, name);
-    setReaderText(reader.comPort, port.toLatin1());
-    return reader;
-}
-
-t_Reader ipReader(const QByteArray &name, quint16 port)
-{
-    t_Reader reader;
-    ReadersList::initReader(&reader, READER_IP);
-    setReaderText(reader.name, name);
-    setReaderText(reader.ipAddress, "127.0.0.1");
-    reader.ipPort = port;
-    return reader;
-}
-
-t_Reader *registered(const t_Reader &reader)
-{
-    ReadersList::instance()->addReader(reader);
-    t_Reader *found = nullptr;
-    ReadersList::instance()->findReader(&found, readerText(reader.name));
-    return found;
-}
-
-} // namespace
 
 class tst_ReadersList : public QObject
 {
@@ -55,20 +21,19 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void addressText_data();
     void addressText();
     void findReaderIsExact();
     void connectAndDisconnect_data();
     void connectAndDisconnect();
     void failedConnections_data();
     void failedConnections();
-    void bluetoothReaderDoesNothing();
-    void disconnectingAnUnusedReaderSaysNothing();
-    void loadPutsReadersInDisconnectedState();
-    void removingAReaderWhileItConnects_data();
-    void removingAReaderWhileItConnects();
+    void interruptedConnection_data();
+    void interruptedConnection();
 
 private:
+    // A reader in the registry: on the simulator's pty or TCP port unless port says otherwise.
+    t_Reader *registered(std::uint32_t type, const QByteArray &name, const QString &port = {});
+
     std::unique_ptr<ReaderSimulator> m_simulator;
     std::unique_ptr<ProjectFolder> m_project;
 };
@@ -93,71 +58,72 @@ void tst_ReadersList::cleanup()
     m_simulator.reset();
 }
 
-void tst_ReadersList::addressText_data()
+t_Reader *tst_ReadersList::registered(std::uint32_t type, const QByteArray &name,
+                                      const QString &port)
 {
-    QTest::addColumn<QByteArray>("address");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("four bytes") << QByteArray::fromHex("0a1b2c3d") << "0A 1B 2C 3D";
-    QTest::newRow("more than four") << QByteArray::fromHex("ffeeddccbb") << "FF EE DD CC";
-    QTest::newRow("two bytes") << QByteArray::fromHex("0a1b") << "0A 1B 00 00";
-    QTest::newRow("none") << QByteArray() << "00 00 00 00";
+    t_Reader reader;
+    ReadersList::initReader(&reader, type);
+    setReaderText(reader.name, name);
+    if (type == READER_SERIAL) {
+        setReaderText(reader.comPort,
+                      (port.isEmpty() ? m_simulator->serialPortName() : port).toLatin1());
+    } else if (type == READER_IP) {
+        setReaderText(reader.ipAddress, "127.0.0.1");
+        reader.ipPort = port.isEmpty() ? m_simulator->tcpPort() : port.toUInt();
+    }
+    ReadersList::instance()->addReader(reader);
+    t_Reader *found = nullptr;
+    ReadersList::instance()->findReader(&found, name);
+    return found;
 }
 
 void tst_ReadersList::addressText()
 {
-    QFETCH(QByteArray, address);
-    QFETCH(QString, text);
-    QCOMPARE(ReadersList::addressText(address), text);
+    QCOMPARE(ReadersList::addressText(QByteArray::fromHex("ffeeddccbb")),
+             QStringLiteral("FF EE DD CC"));
+    QCOMPARE(ReadersList::addressText(QByteArray::fromHex("0a1b")), QStringLiteral("0A 1B 00 00"));
 }
 
 void tst_ReadersList::findReaderIsExact()
 {
-    registered(serialReader("Gateway", QStringLiteral("COM1")));
+    registered(READER_SERIAL, "Gateway", QStringLiteral("COM1"));
     t_Reader *found = nullptr;
     QVERIFY(!ReadersList::instance()->findReader(&found, "Gate"));
     QVERIFY(!ReadersList::instance()->findReader(&found, "gateway"));
     QVERIFY(ReadersList::instance()->findReader(&found, "Gateway"));
-    QCOMPARE(found, ReadersList::instance()->readerAt(0));
-    QVERIFY(!ReadersList::instance()->readerAt(1));
 }
 
 void tst_ReadersList::connectAndDisconnect_data()
 {
-    QTest::addColumn<bool>("serial");
+    QTest::addColumn<uint>("type");
 
-    QTest::newRow("serial reader on a pty") << true;
-    QTest::newRow("ip reader on loopback") << false;
+    QTest::newRow("serial reader on a pty") << uint(READER_SERIAL);
+    QTest::newRow("ip reader on loopback") << uint(READER_IP);
 }
 
 void tst_ReadersList::connectAndDisconnect()
 {
-    QFETCH(bool, serial);
+    QFETCH(uint, type);
     ReadersList *registry = ReadersList::instance();
-    t_Reader *reader = registered(serial ? serialReader("Bench", m_simulator->serialPortName())
-                                         : ipReader("Roof", m_simulator->tcpPort()));
+    t_Reader *reader = registered(type, "Bench");
     QSignalSpy connected(registry, &ReadersList::connectedToReader);
     QSignalSpy disconnected(registry, &ReadersList::disconnectedFromReader);
+    // Never used: nothing to announce.
+    QCOMPARE(registry->setReaderState(reader, STATE_DISCONNECTED), 1);
+    QCOMPARE(disconnected.count(), 0);
 
     reader->state = STATE_DEFAULT;
     QCOMPARE(registry->setReaderState(reader, STATE_CONNECTED), 1);
     QCOMPARE(reader->state, int(STATE_CONNECTED));
-    QVERIFY(reader->link);
     QCOMPARE(connected.count(), 1);
-    QCOMPARE(connected.first().at(0).toString(), QString::fromLatin1(readerText(reader->name)));
-    QCOMPARE(connected.first().at(1).toString(), QStringLiteral("0A 1B 2C 3D"));
-    if (serial)
-        QVERIFY(qobject_cast<TSL_CMD *>(reader->link));
-    else
-        QVERIFY(qobject_cast<TSL_CMD_TCP *>(reader->link));
+    QCOMPARE(connected.first(), (QVariantList{"Bench", "0A 1B 2C 3D"}));
 
     QPointer<QObject> link = reader->link;
     QCOMPARE(registry->setReaderState(reader, STATE_DISCONNECTED), 1);
     QCOMPARE(reader->state, int(STATE_DISCONNECTED));
     QVERIFY(!reader->link);
     QCOMPARE(disconnected.count(), 1);
-    QCOMPARE(disconnected.first().at(0).toString(), QString::fromLatin1(readerText(reader->name)));
-    QCOMPARE(connected.count(), 1);
+    QCOMPARE(disconnected.first().first().toString(), QStringLiteral("Bench"));
     // The closed link is kept until a new one has waited for it to let go of the port; it goes
     // with the reader.
     QVERIFY(link);
@@ -174,100 +140,80 @@ void tst_ReadersList::failedConnections_data()
     QTest::newRow("gateway with a zero address") << "zero address" << -2;
     QTest::newRow("nobody listening") << "refused" << -1;
     QTest::newRow("missing serial device") << "missing device" << -1;
+    QTest::newRow("bluetooth, never connected") << "bluetooth" << 1;
 }
 
 void tst_ReadersList::failedConnections()
 {
     QFETCH(QString, kind);
     QFETCH(int, result);
-    ReadersList *registry = ReadersList::instance();
     t_Reader *reader = nullptr;
     if (kind == QLatin1String("zero address")) {
         m_simulator->setAddress(QByteArray(4, '\0'));
-        reader = registered(ipReader("Zero", m_simulator->tcpPort()));
+        reader = registered(READER_IP, "Zero");
     } else if (kind == QLatin1String("refused")) {
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const quint16 port = closed.serverPort();
         closed.close();
-        reader = registered(ipReader("Nobody", port));
+        reader = registered(READER_IP, "Nobody", QString::number(port));
+    } else if (kind == QLatin1String("missing device")) {
+        reader = registered(READER_SERIAL, "Gone", QStringLiteral("/tmp/ovs-no-such-port"));
     } else {
-        reader = registered(serialReader("Gone", QStringLiteral("/tmp/ovs-no-such-port")));
+        reader = registered(READER_BLUETOOTH, "Blue");
     }
-    QSignalSpy connected(registry, &ReadersList::connectedToReader);
+    QSignalSpy connected(ReadersList::instance(), &ReadersList::connectedToReader);
     reader->state = STATE_DEFAULT;
-    QCOMPARE(registry->setReaderState(reader, STATE_CONNECTED), result);
+    QCOMPARE(ReadersList::instance()->setReaderState(reader, STATE_CONNECTED), result);
     QCOMPARE(reader->state, int(STATE_DEFAULT));
     QVERIFY(!reader->link);
     QCOMPARE(connected.count(), 0);
 }
 
-void tst_ReadersList::bluetoothReaderDoesNothing()
+void tst_ReadersList::interruptedConnection_data()
 {
-    t_Reader bluetooth;
-    ReadersList::initReader(&bluetooth, READER_BLUETOOTH);
-    setReaderText(bluetooth.name, "Blue");
-    t_Reader *reader = registered(bluetooth);
-    QSignalSpy connected(ReadersList::instance(), &ReadersList::connectedToReader);
-    QCOMPARE(ReadersList::instance()->setReaderState(reader, STATE_CONNECTED), 1);
-    QCOMPARE(ReadersList::instance()->setReaderState(reader, STATE_DISCONNECTED), 1);
-    QCOMPARE(reader->state, int(STATE_DEFAULT));
-    QCOMPARE(connected.count(), 0);
+    QTest::addColumn<uint>("type");
+    QTest::addColumn<bool>("remove");
+
+    QTest::newRow("serial reader cancelled") << uint(READER_SERIAL) << false;
+    QTest::newRow("serial reader removed") << uint(READER_SERIAL) << true;
+    QTest::newRow("ip reader cancelled") << uint(READER_IP) << false;
+    QTest::newRow("ip reader removed") << uint(READER_IP) << true;
 }
 
-void tst_ReadersList::disconnectingAnUnusedReaderSaysNothing()
+// A silent reader keeps its attempt running while it is given up.
+void tst_ReadersList::interruptedConnection()
 {
-    t_Reader *reader = registered(serialReader("Idle", QStringLiteral("COM7")));
-    QSignalSpy disconnected(ReadersList::instance(), &ReadersList::disconnectedFromReader);
-    QCOMPARE(ReadersList::instance()->setReaderState(reader, STATE_DISCONNECTED), 1);
-    QCOMPARE(reader->state, int(STATE_DISCONNECTED));
-    QCOMPARE(disconnected.count(), 0);
-}
-
-void tst_ReadersList::loadPutsReadersInDisconnectedState()
-{
-    QFile file(ProjectPaths::readersFilePath());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("Serial;A;COM1;9600;000000000000;\nWhat;B;C;D;E;\n"
-               "IPReader;C;10.0.0.1;5000;000000000000;\n");
-    file.close();
-    QSignalSpy disconnected(ReadersList::instance(), &ReadersList::disconnectedFromReader);
-    QCOMPARE(ReadersList::instance()->loadReadersFile(), 1);
-    QCOMPARE(ReadersList::instance()->readers().size(), 2);
-    for (const t_Reader *reader : ReadersList::instance()->readers())
-        QCOMPARE(reader->state, int(STATE_DISCONNECTED));
-    QCOMPARE(disconnected.count(), 0);
-    QVERIFY(QFile::remove(ProjectPaths::readersFilePath()));
-    QCOMPARE(ReadersList::instance()->loadReadersFile(), 1);
-}
-
-void tst_ReadersList::removingAReaderWhileItConnects_data()
-{
-    QTest::addColumn<bool>("serial");
-
-    QTest::newRow("silent serial reader") << true;
-    QTest::newRow("ip reader") << false;
-}
-
-void tst_ReadersList::removingAReaderWhileItConnects()
-{
-    QFETCH(bool, serial);
+    QFETCH(uint, type);
+    QFETCH(bool, remove);
+    ReadersList *registry = ReadersList::instance();
     m_simulator->setSilent(true);
-    t_Reader *reader = registered(serial ? serialReader("Bench", m_simulator->serialPortName())
-                                         : ipReader("Roof", m_simulator->tcpPort()));
-    QSignalSpy connected(ReadersList::instance(), &ReadersList::connectedToReader);
-    QSignalSpy failed(ReadersList::instance(), &ReadersList::connectionFailed);
-    ReadersList::instance()->connectInBackground(reader);
+    t_Reader *reader = registered(type, "Bench");
+    reader->state = STATE_DISCONNECTED;
+    QSignalSpy connected(registry, &ReadersList::connectedToReader);
+    QSignalSpy failed(registry, &ReadersList::connectionFailed);
+    registry->connectInBackground(reader);
     QCOMPARE(reader->state, int(STATE_INIT));
-    QVERIFY(ReadersList::instance()->isConnecting(reader));
+    QVERIFY(registry->isConnecting(reader));
     QTRY_VERIFY_WITH_TIMEOUT(m_simulator->receivedCount() > 0, 10000);
 
-    // The record goes while its attempt still runs; the attempt must not touch it.
-    ReadersList::instance()->removeReader(reader);
-    QVERIFY(ReadersList::instance()->readers().isEmpty());
-    ReadersList::instance()->disconnectAll();
-    QCoreApplication::processEvents();
-    QCOMPARE(connected.count(), 0);
+    if (remove) {
+        // The attempt must not touch the record that went while it ran.
+        registry->removeReader(reader);
+        QVERIFY(registry->readers().isEmpty());
+        registry->disconnectAll();
+        QCoreApplication::processEvents();
+    } else {
+        registry->cancelConnection(reader);
+        QCOMPARE(reader->state, int(STATE_DISCONNECTED));
+        QVERIFY(!registry->isConnecting(reader));
+        // The given-up attempt lets go of the port: the next one gets it.
+        m_simulator->setSilent(false);
+        registry->connectInBackground(reader);
+        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 10000);
+        QCOMPARE(reader->state, int(STATE_CONNECTED));
+    }
+    QCOMPARE(connected.count(), remove ? 0 : 1);
     QCOMPARE(failed.count(), 0);
 }
 
