@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <memory>
@@ -25,14 +24,12 @@ private slots:
     void findReaderIsExact();
     void connectAndDisconnect_data();
     void connectAndDisconnect();
-    void failedConnections_data();
-    void failedConnections();
     void interruptedConnection_data();
     void interruptedConnection();
 
 private:
-    // A reader in the registry: on the simulator's pty or TCP port unless port says otherwise.
-    t_Reader *registered(std::uint32_t type, const QByteArray &name, const QString &port = {});
+    // A reader in the registry, on the simulator's pty or TCP port.
+    t_Reader *registered(std::uint32_t type, const QByteArray &name, const char *port = nullptr);
 
     std::unique_ptr<ReaderSimulator> m_simulator;
     std::unique_ptr<ProjectFolder> m_project;
@@ -58,19 +55,15 @@ void tst_ReadersList::cleanup()
     m_simulator.reset();
 }
 
-t_Reader *tst_ReadersList::registered(std::uint32_t type, const QByteArray &name,
-                                      const QString &port)
+t_Reader *tst_ReadersList::registered(std::uint32_t type, const QByteArray &name, const char *port)
 {
     t_Reader reader;
     ReadersList::initReader(&reader, type);
     setReaderText(reader.name, name);
-    if (type == READER_SERIAL) {
-        setReaderText(reader.comPort,
-                      (port.isEmpty() ? m_simulator->serialPortName() : port).toLatin1());
-    } else if (type == READER_IP) {
-        setReaderText(reader.ipAddress, "127.0.0.1");
-        reader.ipPort = port.isEmpty() ? m_simulator->tcpPort() : port.toUInt();
-    }
+    setReaderText(reader.comPort,
+                  port ? QByteArray(port) : m_simulator->serialPortName().toLatin1());
+    setReaderText(reader.ipAddress, "127.0.0.1");
+    reader.ipPort = m_simulator->tcpPort();
     ReadersList::instance()->addReader(reader);
     t_Reader *found = nullptr;
     ReadersList::instance()->findReader(&found, name);
@@ -86,7 +79,7 @@ void tst_ReadersList::addressText()
 
 void tst_ReadersList::findReaderIsExact()
 {
-    registered(READER_SERIAL, "Gateway", QStringLiteral("COM1"));
+    registered(READER_SERIAL, "Gateway", "COM1");
     t_Reader *found = nullptr;
     QVERIFY(!ReadersList::instance()->findReader(&found, "Gate"));
     QVERIFY(!ReadersList::instance()->findReader(&found, "gateway"));
@@ -96,16 +89,30 @@ void tst_ReadersList::findReaderIsExact()
 void tst_ReadersList::connectAndDisconnect_data()
 {
     QTest::addColumn<uint>("type");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("result");
 
-    QTest::newRow("serial reader on a pty") << uint(READER_SERIAL);
-    QTest::newRow("ip reader on loopback") << uint(READER_IP);
+    QTest::newRow("serial reader on a pty") << uint(READER_SERIAL) << QString() << 1;
+    QTest::newRow("ip reader on loopback") << uint(READER_IP) << QString() << 1;
+    QTest::newRow("gateway with a zero address") << uint(READER_IP) << "zero address" << -2;
+    QTest::newRow("nobody listening") << uint(READER_IP) << "gone" << -1;
+    QTest::newRow("missing serial device") << uint(READER_SERIAL) << "gone" << -1;
+    QTest::newRow("bluetooth, never connected") << uint(READER_BLUETOOTH) << QString() << 1;
 }
 
 void tst_ReadersList::connectAndDisconnect()
 {
     QFETCH(uint, type);
+    QFETCH(QString, fault);
+    QFETCH(int, result);
     ReadersList *registry = ReadersList::instance();
     t_Reader *reader = registered(type, "Bench");
+    if (fault == QLatin1String("zero address"))
+        m_simulator->setAddress(QByteArray(4, '\0'));
+    if (fault == QLatin1String("gone")) {
+        m_simulator->closeSerial();
+        m_simulator->closeTcp();
+    }
     QSignalSpy connected(registry, &ReadersList::connectedToReader);
     QSignalSpy disconnected(registry, &ReadersList::disconnectedFromReader);
     // Never used: nothing to announce.
@@ -113,9 +120,14 @@ void tst_ReadersList::connectAndDisconnect()
     QCOMPARE(disconnected.count(), 0);
 
     reader->state = STATE_DEFAULT;
-    QCOMPARE(registry->setReaderState(reader, STATE_CONNECTED), 1);
-    QCOMPARE(reader->state, int(STATE_CONNECTED));
-    QCOMPARE(connected.count(), 1);
+    QCOMPARE(registry->setReaderState(reader, STATE_CONNECTED), result);
+    const bool connects = fault.isEmpty() && type != READER_BLUETOOTH;
+    QCOMPARE(reader->state, int(connects ? STATE_CONNECTED : STATE_DEFAULT));
+    QCOMPARE(connected.count(), int(connects));
+    if (!connects) {
+        QVERIFY(!reader->link);
+        return;
+    }
     QCOMPARE(connected.first(), (QVariantList{"Bench", "0A 1B 2C 3D"}));
 
     QPointer<QObject> link = reader->link;
@@ -123,51 +135,13 @@ void tst_ReadersList::connectAndDisconnect()
     QCOMPARE(reader->state, int(STATE_DISCONNECTED));
     QVERIFY(!reader->link);
     QCOMPARE(disconnected.count(), 1);
-    QCOMPARE(disconnected.first().first().toString(), QStringLiteral("Bench"));
+    QCOMPARE(disconnected.first(), QVariantList{"Bench"});
     // The closed link is kept until a new one has waited for it to let go of the port; it goes
     // with the reader.
     QVERIFY(link);
     registry->removeReader(reader);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(link.isNull());
-}
-
-void tst_ReadersList::failedConnections_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("result");
-
-    QTest::newRow("gateway with a zero address") << "zero address" << -2;
-    QTest::newRow("nobody listening") << "refused" << -1;
-    QTest::newRow("missing serial device") << "missing device" << -1;
-    QTest::newRow("bluetooth, never connected") << "bluetooth" << 1;
-}
-
-void tst_ReadersList::failedConnections()
-{
-    QFETCH(QString, kind);
-    QFETCH(int, result);
-    t_Reader *reader = nullptr;
-    if (kind == QLatin1String("zero address")) {
-        m_simulator->setAddress(QByteArray(4, '\0'));
-        reader = registered(READER_IP, "Zero");
-    } else if (kind == QLatin1String("refused")) {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const quint16 port = closed.serverPort();
-        closed.close();
-        reader = registered(READER_IP, "Nobody", QString::number(port));
-    } else if (kind == QLatin1String("missing device")) {
-        reader = registered(READER_SERIAL, "Gone", QStringLiteral("/tmp/ovs-no-such-port"));
-    } else {
-        reader = registered(READER_BLUETOOTH, "Blue");
-    }
-    QSignalSpy connected(ReadersList::instance(), &ReadersList::connectedToReader);
-    reader->state = STATE_DEFAULT;
-    QCOMPARE(ReadersList::instance()->setReaderState(reader, STATE_CONNECTED), result);
-    QCOMPARE(reader->state, int(STATE_DEFAULT));
-    QVERIFY(!reader->link);
-    QCOMPARE(connected.count(), 0);
 }
 
 void tst_ReadersList::interruptedConnection_data()
