@@ -5,7 +5,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -23,19 +22,11 @@ void writeFile(const QString &path, const QByteArray &contents)
     file.write(contents);
 }
 
-t_Reader makeReader(std::uint32_t type, const QByteArray &name, const QByteArray &where,
-                    int setting)
+// The record of a line, to be written.
+t_Reader readerOf(const QByteArray &line)
 {
     t_Reader reader;
-    ReadersFile::initRecord(&reader, type);
-    setReaderText(reader.name, name);
-    if (type == READER_SERIAL) {
-        setReaderText(reader.comPort, where);
-        reader.baudRate = setting;
-    } else {
-        setReaderText(reader.ipAddress, where);
-        reader.ipPort = quint32(setting);
-    }
+    ReadersFile::parseLine(line, &reader);
     return reader;
 }
 
@@ -60,7 +51,6 @@ class tst_ReadersFile : public QObject
 
 private slots:
     void init();
-    void initRecordClearsAndRefuses();
     void load_data();
     void load();
     void appendStartsItsOwnLine_data();
@@ -106,20 +96,6 @@ QByteArrayList tst_ReadersFile::loaded(int *failures) const
             descriptions << "<not found by its key>";
     }
     return descriptions;
-}
-
-void tst_ReadersFile::initRecordClearsAndRefuses()
-{
-    t_Reader reader;
-    std::memset(&reader, 0x5A, sizeof reader);
-    QVERIFY(!ReadersFile::initRecord(&reader, 0));
-    QVERIFY(!ReadersFile::initRecord(&reader, 8));
-    QVERIFY(!ReadersFile::initRecord(nullptr, READER_IP));
-    QVERIFY(ReadersFile::initRecord(&reader, READER_IP));
-    QCOMPARE(reader.state, int(STATE_DEFAULT));
-    QCOMPARE(reader.name[0], '\0');
-    QVERIFY(!reader.link);
-    QCOMPARE(reader.discoveredAddress, 0u);
 }
 
 // Line ends, encodings and refused lines, as the file is read.
@@ -197,16 +173,12 @@ void tst_ReadersFile::appendStartsItsOwnLine()
 {
     QFETCH(QByteArray, contents);
     QFETCH(QByteArray, lineEnd);
-    QList<t_Reader> readers;
-    int failed = -1;
-    if (contents.isNull())
-        QVERIFY(!file()->load(&readers, &failed));
-    else
+    if (!contents.isNull())
         writeFile(path(), contents);
-    QCOMPARE(file()->append(makeReader(READER_SERIAL, "B", "COM2", 9600)), 0);
-    QCOMPARE(file()->append(makeReader(READER_IP, "R", "10.0.0.1", 5000)), 0);
+    QCOMPARE(file()->append(readerOf("Serial;B;COM2;9600")), 0);
+    QCOMPARE(file()->append(readerOf("IPReader;R;10.0.0.1;5000")), 0);
     // Never written: a Bluetooth reader cannot be connected from the file.
-    QCOMPARE(file()->append(makeReader(READER_BLUETOOTH, "Blue", "", 0)), 0);
+    QCOMPARE(file()->append(readerOf("BlueTooth;Blue")), 0);
     QCOMPARE(contentsOf(path()), contents + lineEnd +
                                      "Serial;B;COM2;9600;000000000000;\n"
                                      "IPReader;R;10.0.0.1;5000;000000000000;\n");
@@ -237,7 +209,7 @@ void tst_ReadersFile::rewriteKeepsEveryOtherLine()
         head += tail;
         tail.clear();
         writeFile(path(), head);
-        QCOMPARE(file()->append(makeReader(READER_SERIAL, "B\xE4nk", "COM3", 9600)), 0);
+        QCOMPARE(file()->append(readerOf("Serial;B\xE4nk;COM3;9600")), 0);
     } else {
         writeFile(path(), head + line + tail);
     }
@@ -251,7 +223,7 @@ void tst_ReadersFile::rewriteKeepsEveryOtherLine()
     QCOMPARE(failed, 1);
 
     const QString key = QStringLiteral("Serial;B\u00e4nk");
-    const t_Reader edited = makeReader(READER_SERIAL, "B\xE4nk", "COM9", 19200);
+    const t_Reader edited = readerOf("Serial;B\xE4nk;COM9;19200");
     QCOMPARE(file()->replace(key, &edited), 0);
     QCOMPARE(contentsOf(path()), head + "Serial;B\xC3\xA4nk;COM9;19200;000000000000;\n" + tail);
     QCOMPARE(file()->replace(key, nullptr), 0);
@@ -277,7 +249,7 @@ void tst_ReadersFile::rewriteSurvivesDyingAtAnyStep()
     QByteArray newList = oldList;
     newList.replace("10.0.0.1", "10.0.0.9");
     writeFile(path(), oldList);
-    const t_Reader edited = makeReader(READER_IP, "B", "10.0.0.9", 5000);
+    const t_Reader edited = readerOf("IPReader;B;10.0.0.9;5000");
     auto dying = file();
     dying->setStopAfterStep(steps);
     dying->replace(QStringLiteral("IPReader;B"), &edited);
@@ -296,8 +268,9 @@ void tst_ReadersFile::rewriteSurvivesDyingAtAnyStep()
 
 void tst_ReadersFile::lostReadersFileComesBackFromBackup()
 {
-    writeFile(path("_saved"), "Serial;A;COM1;9600;000000000000;\n");
     int failed = -1;
+    QCOMPARE(loaded(&failed), QByteArrayList{"<not read>"});
+    writeFile(path("_saved"), "Serial;A;COM1;9600;000000000000;\n");
     QCOMPARE(loaded(&failed), QByteArrayList{"Serial|A|COM1|9600"});
     QVERIFY(QFile::exists(path()));
 }

@@ -1,8 +1,6 @@
 #include "IsolatedHome.h"
-#include "ProjectFolder.h"
 #include "ReaderSimulator.h"
 #include "RegistryReset.h"
-#include "project/ProjectPaths.h"
 #include "readers/ReadersList.h"
 
 #include <QCoreApplication>
@@ -17,7 +15,6 @@ class tst_ReadersList : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void addressText();
@@ -29,17 +26,10 @@ private slots:
 
 private:
     // A reader in the registry, on the simulator's pty or TCP port.
-    t_Reader *registered(std::uint32_t type, const QByteArray &name, const char *port = nullptr);
+    t_Reader *registered(std::uint32_t type, const QByteArray &name);
 
     std::unique_ptr<ReaderSimulator> m_simulator;
-    std::unique_ptr<ProjectFolder> m_project;
 };
-
-void tst_ReadersList::initTestCase()
-{
-    m_project = std::make_unique<ProjectFolder>();
-    QCOMPARE(ProjectPaths::projectPath(), m_project->path());
-}
 
 void tst_ReadersList::init()
 {
@@ -55,13 +45,12 @@ void tst_ReadersList::cleanup()
     m_simulator.reset();
 }
 
-t_Reader *tst_ReadersList::registered(std::uint32_t type, const QByteArray &name, const char *port)
+t_Reader *tst_ReadersList::registered(std::uint32_t type, const QByteArray &name)
 {
     t_Reader reader;
     ReadersList::initReader(&reader, type);
     setReaderText(reader.name, name);
-    setReaderText(reader.comPort,
-                  port ? QByteArray(port) : m_simulator->serialPortName().toLatin1());
+    setReaderText(reader.comPort, m_simulator->serialPortName().toLatin1());
     setReaderText(reader.ipAddress, "127.0.0.1");
     reader.ipPort = m_simulator->tcpPort();
     ReadersList::instance()->addReader(reader);
@@ -79,7 +68,7 @@ void tst_ReadersList::addressText()
 
 void tst_ReadersList::findReaderIsExact()
 {
-    registered(READER_SERIAL, "Gateway", "COM1");
+    registered(READER_SERIAL, "Gateway");
     t_Reader *found = nullptr;
     QVERIFY(!ReadersList::instance()->findReader(&found, "Gate"));
     QVERIFY(!ReadersList::instance()->findReader(&found, "gateway"));
