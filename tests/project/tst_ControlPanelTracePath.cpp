@@ -21,17 +21,10 @@
 namespace {
 
 // A dock that keeps a log, like the merged tab and the reader tabs.
-class LoggingDock : public QDockWidget, public LogFileOwner
+struct LoggingDock : QDockWidget, LogFileOwner
 {
-public:
-    explicit LoggingDock(QString fileName)
-        : m_fileName(std::move(fileName))
-    {
-    }
-    QString logFileName() const override { return m_fileName; }
-
-private:
-    QString m_fileName;
+    QString fileName;
+    QString logFileName() const override { return fileName; }
 };
 
 } // namespace
@@ -88,13 +81,11 @@ void tst_ControlPanelTracePath::changeProject()
     QSignalSpy messages(section, &ControlPanelTracePath::statusMessage);
 
     QString dialogClass;
-    QString startFolder;
     ModalWatcher watcher(ModalWatcher::ModalDialog, [&](QWidget *widget) {
         dialogClass = QString::fromLatin1(widget->metaObject()->className());
         auto *chooser = qobject_cast<QFileDialog *>(widget);
         if (!chooser || !accept)
             return void(widget->close());
-        startFolder = chooser->directory().absolutePath();
         chooser->setDirectory(target);
         static_cast<QDialog *>(chooser)->accept();
     });
@@ -111,8 +102,6 @@ void tst_ControlPanelTracePath::changeProject()
     QCOMPARE(messages.count(), int(readers == 0));
     QCOMPARE(messages.value(0).value(0).toString().startsWith(QLatin1String("Error: ")),
              readers == 0 && !accept);
-    if (changes)
-        QCOMPARE(startFolder, m_folder->path() + QStringLiteral("/current"));
 }
 
 void tst_ControlPanelTracePath::openTraceFile_data()
@@ -136,7 +125,12 @@ void tst_ControlPanelTracePath::openTraceFile()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QString logFile = ControlPanelTracePath::logsPath() + QStringLiteral("trace_A.log");
-    std::unique_ptr<QDockWidget> dock(dockKeepsLog ? new LoggingDock(logFile) : new QDockWidget);
+    std::unique_ptr<QDockWidget> dock(new QDockWidget);
+    if (dockKeepsLog) {
+        auto loggingDock = std::make_unique<LoggingDock>();
+        loggingDock->fileName = logFile;
+        dock = std::move(loggingDock);
+    }
     QVERIFY(QMetaObject::invokeMethod(&window, "setCurrentSelectedTab",
                                       Q_ARG(QDockWidget *, dock.get()),
                                       Q_ARG(DockedTabTypes, DockedTabTypes(type))));
