@@ -2,7 +2,6 @@
 #include "ProjectFolder.h"
 #include "project/ProjectPaths.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -17,48 +16,30 @@ class tst_ProjectPaths : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void opensTheStartProject_data();
     void opensTheStartProject();
-
-private:
-    std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<QSettings> m_settings;
 };
-
-void tst_ProjectPaths::init()
-{
-    m_folder = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_folder->isValid());
-    m_settings = workbenchSettings();
-    m_settings->clear();
-    m_settings->sync();
-}
-
-void tst_ProjectPaths::cleanup()
-{
-    m_settings.reset();
-    QDir(QDir::homePath() + QStringLiteral("/Documents")).removeRecursively();
-}
 
 void tst_ProjectPaths::opensTheStartProject_data()
 {
-    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("stored");
 
-    QTest::newRow("first run") << QString();
-    QTest::newRow("stored project") << "/stored";
+    // The first run last: it leaves the default project behind.
+    QTest::newRow("project of an earlier run") << true;
+    QTest::newRow("first run") << false;
 }
 
 void tst_ProjectPaths::opensTheStartProject()
 {
-    QFETCH(QString, stored);
-    const QString expected =
-        stored.isEmpty() ? ProjectPaths::defaultProjectPath() : m_folder->path() + stored;
-    const QByteArray commands = stored.isEmpty() ? QByteArray() : QByteArray("0A1B2C\n");
-    if (!stored.isEmpty()) {
+    QFETCH(bool, stored);
+    QTemporaryDir folder;
+    const QString expected = stored ? folder.path() : ProjectPaths::defaultProjectPath();
+    const QByteArray commands = stored ? "0A1B2C\n" : "";
+    workbenchSettings()->clear();
+    if (stored) {
         // Chosen in an earlier run, and the user has since written into its files.
-        ProjectPaths(m_settings.get()).setProjectPath(expected);
+        const std::unique_ptr<QSettings> earlier = workbenchSettings();
+        ProjectPaths(earlier.get()).setProjectPath(expected);
         QFile file(ProjectPaths::commandCompletionPath());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(commands);
@@ -84,7 +65,7 @@ void tst_ProjectPaths::opensTheStartProject()
          {ProjectPaths::patternRulesPath(), ProjectPaths::preferredScriptPath(),
           ProjectPaths::readersFilePath()})
         QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
-    QCOMPARE(QFileInfo::exists(ProjectPaths::defaultProjectPath()), stored.isEmpty());
+    QCOMPARE(QFileInfo::exists(ProjectPaths::defaultProjectPath()), !stored);
 }
 
 OVS_CORE_TEST_MAIN(tst_ProjectPaths)

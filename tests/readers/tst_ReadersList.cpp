@@ -17,7 +17,6 @@ class tst_ReadersList : public QObject
 private slots:
     void init();
     void cleanup();
-    void addressText();
     void findReaderIsExact();
     void connectAndDisconnect_data();
     void connectAndDisconnect();
@@ -57,13 +56,6 @@ t_Reader *tst_ReadersList::registered(std::uint32_t type, const QByteArray &name
     t_Reader *found = nullptr;
     ReadersList::instance()->findReader(&found, name);
     return found;
-}
-
-void tst_ReadersList::addressText()
-{
-    QCOMPARE(ReadersList::addressText(QByteArray::fromHex("ffeeddccbb")),
-             QStringLiteral("FF EE DD CC"));
-    QCOMPARE(ReadersList::addressText(QByteArray::fromHex("0a1b")), QStringLiteral("0A 1B 00 00"));
 }
 
 void tst_ReadersList::findReaderIsExact()
