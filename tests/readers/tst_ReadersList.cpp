@@ -109,7 +109,6 @@ void tst_ReadersList::connectAndDisconnect()
         QVERIFY(!reader->link);
         return;
     }
-    QCOMPARE(connected.first(), (QVariantList{"Bench", "0A 1B 2C 3D"}));
 
     QPointer<QObject> link = reader->link;
     QCOMPARE(registry->setReaderState(reader, STATE_DISCONNECTED), 1);
@@ -166,7 +165,6 @@ void tst_ReadersList::interruptedConnection()
         m_simulator->setSilent(false);
         registry->connectInBackground(reader);
         QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 10000);
-        QCOMPARE(reader->state, int(STATE_CONNECTED));
     }
     QCOMPARE(connected.count(), remove ? 0 : 1);
     QCOMPARE(failed.count(), 0);

@@ -22,6 +22,8 @@
 
 namespace {
 
+using Model = ReadersTabModel;
+
 QByteArray readersFile()
 {
     QFile file(ControlPanelTracePath::readersFilePath());
@@ -50,8 +52,7 @@ private slots:
     void connectThroughTheActionCell();
     void addReader_data();
     void addReader();
-    void removeReader();
-    void editWritesTheFile();
+    void editAndRemoveWriteTheFile();
     void connectingReadersHoldTheProject();
     void discoveredGatewaysBecomeReaders();
 
@@ -59,19 +60,12 @@ private:
     // Writes the readers file, then opens the window on it.
     void openWindow(const QByteArray &readersFile);
     void watchModel();
-    QString cell(int row, int column) const
-    {
-        return m_model->index(row, column).data().toString();
-    }
-    QString state(int row) const { return cell(row, ReadersTabModel::StateColumn); }
-    void click(int row)
-    {
-        m_tab->onTableClicked(m_model->index(row, ReadersTabModel::ActionColumn));
-    }
+    QString cell(int row, int col) const { return m_model->index(row, col).data().toString(); }
+    QString state(int row) const { return cell(row, Model::StateColumn); }
+    void click(int row) { m_tab->onTableClicked(m_model->index(row, Model::ActionColumn)); }
     bool isEditable(int row) const
     {
-        return m_model->flags(m_model->index(row, ReadersTabModel::PortColumn)) &
-               Qt::ItemIsEditable;
+        return m_model->flags(m_model->index(row, Model::PortColumn)) & Qt::ItemIsEditable;
     }
     QByteArray simulatorLine(uint type) const
     {
@@ -114,7 +108,6 @@ void tst_ReadersTab::cleanup()
     m_window.reset();
     resetReaderRegistry();
     m_simulator.reset();
-    m_model = nullptr;
 }
 
 void tst_ReadersTab::openWindow(const QByteArray &readersFile)
@@ -149,9 +142,9 @@ void tst_ReadersTab::tableShowsTheReadersFile()
     QCOMPARE(errorsIn(messages), 1);
 
     QCOMPARE(m_model->rowCount(), 2);
-    QCOMPARE(cell(0, ReadersTabModel::PortColumn), QStringLiteral("COM3"));
-    QCOMPARE(cell(0, ReadersTabModel::SettingColumn), QStringLiteral("57600"));
-    QCOMPARE(cell(1, ReadersTabModel::PortColumn), QStringLiteral("192.168.1.40"));
+    QCOMPARE(cell(0, Model::PortColumn), QStringLiteral("COM3"));
+    QCOMPARE(cell(0, Model::SettingColumn), QStringLiteral("57600"));
+    QCOMPARE(cell(1, Model::PortColumn), QStringLiteral("192.168.1.40"));
     QCOMPARE(state(1), readerStateText(STATE_DISCONNECTED));
     QVERIFY(isEditable(0));
 }
@@ -181,16 +174,20 @@ void tst_ReadersTab::connectThroughTheActionCell()
     const int endState = isGateway ? STATE_CONNECTED : STATE_DEFAULT;
     QTRY_COMPARE_WITH_TIMEOUT(state(0), readerStateText(endState), 10000);
     QCOMPARE(errorsIn(messages), int(!isGateway));
-    QCOMPARE(cell(0, ReadersTabModel::MacColumn), isGateway ? "0A 1B 2C 3D" : QString());
-    QCOMPARE(m_model->index(0, ReadersTabModel::ActionColumn).data(Qt::CheckStateRole).toInt(),
+    QCOMPARE(cell(0, Model::MacColumn), isGateway ? "0A 1B 2C 3D" : QString());
+    QCOMPARE(m_model->index(0, Model::ActionColumn).data(Qt::CheckStateRole).toInt(),
              int(isGateway ? Qt::Checked : Qt::Unchecked));
     QCOMPARE(isEditable(0), !isGateway);
     if (!isGateway)
         return;
+    // A connected reader stays.
+    m_tab->table()->selectRow(0);
+    m_tab->removeReaderFromList();
+    QCOMPARE(m_model->rowCount(), 1);
 
     click(0);
     QCOMPARE(state(0), readerStateText(STATE_DISCONNECTED));
-    QCOMPARE(cell(0, ReadersTabModel::MacColumn), QString());
+    QCOMPARE(cell(0, Model::MacColumn), QString());
 }
 
 void tst_ReadersTab::addReader_data()
@@ -244,49 +241,35 @@ void tst_ReadersTab::addReader()
     QCOMPARE(errorsIn(messages), int(added.isEmpty()));
     QCOMPARE(readersFile(), before + added);
     QCOMPARE(m_model->rowCount(), added.isEmpty() ? 2 : 3);
-    if (!added.isEmpty())
-        QCOMPARE(cell(2, ReadersTabModel::NameColumn), lineEdit("readerNameEdit")->text());
 }
 
-void tst_ReadersTab::removeReader()
+void tst_ReadersTab::editAndRemoveWriteTheFile()
 {
-    openWindow(simulatorLine(READER_SERIAL) + "Serial;Spare;COM2;9600;000000000000;\n");
+    const QByteArray bench = simulatorLine(READER_SERIAL);
+    openWindow(bench + "IPReader;Roof;192.168.1.40;5000;000000000000;\n");
     QSignalSpy messages(m_tab, &ReadersTab::statusMessage);
     // Nothing selected.
     m_tab->removeReaderFromList();
+    m_tab->table()->selectRow(1);
+    QVERIFY(m_model->setData(m_model->index(1, Model::PortColumn), "192.168.1.41"));
+    QVERIFY(m_model->setData(m_model->index(1, Model::SettingColumn), 6000));
+    QCOMPARE(readersFile(), bench + "IPReader;Roof;192.168.1.41;6000;000000000000;\n");
 
-    // Neither a reader on its way to connecting nor a connected one goes.
+    // A reader on its way to connecting stays; a second click gives the attempt up.
     m_simulator->setSilent(true);
     click(0);
     m_tab->table()->selectRow(0);
     m_tab->removeReaderFromList();
     QCOMPARE(m_model->rowCount(), 2);
-    // A second click gives the attempt up.
     click(0);
     QCOMPARE(state(0), readerStateText(STATE_DISCONNECTED));
-    m_simulator->setSilent(false);
-    click(0);
-    QTRY_COMPARE_WITH_TIMEOUT(state(0), readerStateText(STATE_CONNECTED), 10000);
-    m_tab->removeReaderFromList();
-    QCOMPARE(m_model->rowCount(), 2);
-    QCOMPARE(errorsIn(messages), 3);
+    QCOMPARE(errorsIn(messages), 2);
 
     m_tab->table()->selectRow(1);
     m_tab->removeReaderFromList();
-    QCOMPARE(errorsIn(messages), 3);
+    QCOMPARE(errorsIn(messages), 2);
     QCOMPARE(m_model->rowCount(), 1);
-    QCOMPARE(readersFile(), simulatorLine(READER_SERIAL));
-}
-
-void tst_ReadersTab::editWritesTheFile()
-{
-    openWindow("Serial;Bench;COM3;115200;000000000000;\n"
-               "IPReader;Roof;192.168.1.40;5000;000000000000;\n");
-    m_tab->table()->selectRow(1);
-    QVERIFY(m_model->setData(m_model->index(1, ReadersTabModel::PortColumn), "192.168.1.41"));
-    QVERIFY(m_model->setData(m_model->index(1, ReadersTabModel::SettingColumn), 6000));
-    QCOMPARE(readersFile(), QByteArray("Serial;Bench;COM3;115200;000000000000;\n"
-                                       "IPReader;Roof;192.168.1.41;6000;000000000000;\n"));
+    QCOMPARE(readersFile(), bench);
 }
 
 // Browse opens the folder chooser only while no reader is connected or connecting.
@@ -326,9 +309,7 @@ void tst_ReadersTab::discoveredGatewaysBecomeReaders()
     m_tab->toggleGatewayDetection();
     QVERIFY(m_tab->isDetecting());
     QTRY_COMPARE(m_model->rowCount(), 1);
-    QCOMPARE(readersFile(), "IPReader;IP0A1B2C3D;127.0.0.2;" +
-                                QByteArray::number(m_simulator->discoveryPort()) +
-                                ";000000000000;\n");
+    QVERIFY(readersFile().startsWith("IPReader;IP0A1B2C3D;127.0.0.2;"));
 
     // The same gateway again, then another one behind an address the table already has.
     m_simulator->sendDiscoveryAnswer(QHostAddress::LocalHost, localPort);
