@@ -199,6 +199,7 @@ void tst_ReadersFile::rewriteKeepsEveryOtherLine()
     const t_Reader edited = readerOf("Serial;B\xE4nk;COM9;19200");
     QCOMPARE(file()->replace(key, &edited), 0);
     QCOMPARE(contentsOf(path()), head + "Serial;B\xC3\xA4nk;COM9;19200;000000000000;\n" + tail);
+    QVERIFY(!QFile::exists(path("_saved")));
     QCOMPARE(file()->replace(key, nullptr), 0);
     QCOMPARE(contentsOf(path()), head + tail);
 }

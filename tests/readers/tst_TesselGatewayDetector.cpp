@@ -52,8 +52,9 @@ void tst_TesselGatewayDetector::datagrams_data()
         << QByteArrayList{QByteArray(45, 'x')} << QStringList() << false;
     QTest::newRow("answer in two datagrams")
         << QByteArrayList{answer.left(20), answer.mid(20)} << QStringList{"0a1b2c3d"} << false;
-    QTest::newRow("30 bytes, then 20 bytes")
-        << QByteArrayList{QByteArray(30, 'x'), answer.left(20)} << QStringList() << false;
+    QTest::newRow("30 bytes, then an answer in two datagrams")
+        << QByteArrayList{QByteArray(30, 'x'), answer.left(20), answer.mid(20)}
+        << QStringList{"0a1b2c3d"} << false;
     // The machine hears its own broadcast.
     QTest::newRow("answer from the machine's own address")
         << QByteArrayList{answer} << QStringList() << true;
