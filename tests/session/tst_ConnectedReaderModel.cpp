@@ -41,8 +41,6 @@ private slots:
     void keepsTheNewest200Rows();
     void cellLooks();
     void mergedModelKeepsReadersApart();
-    void statusFromAck_data();
-    void statusFromAck();
     void acknowledgementsUpdateNakRows();
 };
 
@@ -147,31 +145,6 @@ void tst_ConnectedReaderModel::mergedModelKeepsReadersApart()
     QCOMPARE(cell(merged, 1, 0), QStringLiteral("R2"));
     QCOMPARE(cell(merged, 1, 4), PacketText::sent);
     QVERIFY(merged.index(0, 3).data(Qt::FontRole).value<QFont>().bold());
-}
-
-void tst_ConnectedReaderModel::statusFromAck_data()
-{
-    QTest::addColumn<QString>("ack");
-    QTest::addColumn<QString>("direction");
-    QTest::addColumn<int>("session");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("06 Rx") << "06"
-                           << "Rx" << 5 << PacketText::sent;
-    QTest::newRow("06 Tx low") << "06"
-                               << "Tx" << 32766 << PacketText::answered;
-    QTest::newRow("06 Tx high") << "06"
-                                << "Tx" << 32767 << PacketText::received;
-    QTest::newRow("021") << "021"
-                         << "Rx" << 5 << PacketText::nak;
-}
-
-void tst_ConnectedReaderModel::statusFromAck()
-{
-    QFETCH(QString, ack);
-    QFETCH(QString, direction);
-    QFETCH(int, session);
-    QFETCH(QString, status);
-    QCOMPARE(ConnectedReaderModel::statusFromAck(ack, direction, session), status);
 }
 
 void tst_ConnectedReaderModel::acknowledgementsUpdateNakRows()
