@@ -9,12 +9,17 @@
 #include <QCompleter>
 #include <QFile>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QSignalSpy>
 #include <QStringListModel>
 #include <QtTest>
 
 #include <memory>
+
+namespace {
+
+const QByteArray missing("<missing>");
+
+} // namespace
 
 class tst_LineEditAutoComplete : public QObject
 {
@@ -23,29 +28,17 @@ class tst_LineEditAutoComplete : public QObject
 private slots:
     void init();
     void cleanup();
-    void validator_data();
-    void validator();
-    void enterStoresOnce();
     void storing_data();
     void storing();
-    void reading_data();
-    void reading();
-    void missingFile();
     void deleteFromPopup();
     void paste_data();
     void paste();
-    void pasteWithLineEnds_data();
-    void pasteWithLineEnds();
-    void mousePress_data();
-    void mousePress();
-    void setCompleterTwice();
-    void withoutCompleter();
 
 private:
+    // Writes the completion file, or removes it for `missing`.
     void writeFile(const QByteArray &content);
     QByteArray fileContent() const;
     QStringList modelEntries() const;
-    void showEdit();
 
     std::unique_ptr<ProjectFolder> m_project;
     std::unique_ptr<QWidget> m_tab;
@@ -58,11 +51,9 @@ void tst_LineEditAutoComplete::init()
 {
     m_project = std::make_unique<ProjectFolder>();
     m_path = ControlPanelTracePath::commandCompletionPath();
-    QCOMPARE(m_path, m_project->path() + QStringLiteral("/completion_list_cmd.txt"));
     // Stands in for the reader tab, which owns both the entry and its completer.
     m_tab = std::make_unique<QWidget>();
     m_edit = new LineEditAutoComplete(m_tab.get(), m_path);
-    QCOMPARE(m_edit->completionFilePath(), m_path);
     m_completer = new QCompleter(m_tab.get());
     m_edit->setCompleter(m_completer);
 }
@@ -70,14 +61,16 @@ void tst_LineEditAutoComplete::init()
 void tst_LineEditAutoComplete::cleanup()
 {
     m_tab.reset();
-    m_edit = nullptr;
-    m_completer = nullptr;
     m_project.reset();
 }
 
 void tst_LineEditAutoComplete::writeFile(const QByteArray &content)
 {
     QFile file(m_path);
+    if (content == missing) {
+        QVERIFY(!file.exists() || file.remove());
+        return;
+    }
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
 }
@@ -85,7 +78,7 @@ void tst_LineEditAutoComplete::writeFile(const QByteArray &content)
 QByteArray tst_LineEditAutoComplete::fileContent() const
 {
     QFile file(m_path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : missing;
 }
 
 QStringList tst_LineEditAutoComplete::modelEntries() const
@@ -94,123 +87,69 @@ QStringList tst_LineEditAutoComplete::modelEntries() const
     return model ? model->stringList() : QStringList{QStringLiteral("<no model>")};
 }
 
-void tst_LineEditAutoComplete::showEdit()
-{
-    m_tab->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_tab.get()));
-}
-
-void tst_LineEditAutoComplete::validator_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("hex and spaces") << QString("0a1B 2c") << QString("0a1B 2c");
-    QTest::newRow("G refused") << QString("0G") << QString("0");
-    QTest::newRow("x refused") << QString("x") << QString();
-    QTest::newRow("minus refused") << QString("-") << QString();
-    QTest::newRow("mixed") << QString("1x-2fz") << QString("12f");
-}
-
-void tst_LineEditAutoComplete::validator()
-{
-    QFETCH(QString, typed);
-    QTest::keyClicks(m_edit, typed);
-    QTEST(m_edit->text(), "expected");
-}
-
-void tst_LineEditAutoComplete::enterStoresOnce()
-{
-    QSignalSpy entered(m_edit, &LineEditAutoComplete::keyPressEnteredSignal);
-    m_edit->setText(QStringLiteral("0A1B"));
-    QTest::keyClick(m_edit, Qt::Key_Return);
-    QPointer<QAbstractItemModel> firstModel = m_completer->model();
-    QVERIFY(firstModel);
-    QTest::keyClick(m_edit, Qt::Key_Enter, Qt::KeypadModifier);
-    QCOMPARE(entered.count(), 2);
-    QCOMPARE(m_edit->text(), QStringLiteral("0A1B"));
-    QCOMPARE(fileContent(), QByteArray("0A1B\n"));
-
-    // A held key repeats without sending again.
-    QKeyEvent repeated(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"),
-                       true);
-    QApplication::sendEvent(m_edit, &repeated);
-    QCOMPARE(entered.count(), 2);
-
-    m_edit->setText(QStringLiteral("2C3D"));
-    QTest::keyClick(m_edit, Qt::Key_Return);
-    QCOMPARE(entered.count(), 3);
-    QCOMPARE(fileContent(), QByteArray("0A1B\n2C3D\n"));
-    QCOMPARE(modelEntries(), (QStringList{"2C3D", "0A1B"}));
-    QVERIFY(firstModel.isNull());
-}
-
 void tst_LineEditAutoComplete::storing_data()
 {
+    QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QStringList>("commands");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("case-sensitive") << QStringList{"0a", "0A"} << QByteArray("0a\n0A\n");
-    QTest::newRow("trimmed before comparing") << QStringList{"0A", "  0A "} << QByteArray("0A\n");
-    QTest::newRow("trimmed when stored") << QStringList{" 01 02 "} << QByteArray("01 02\n");
-    QTest::newRow("blank not stored") << QStringList{"   "} << QByteArray();
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QStringList>("popup");
+    QTest::newRow("appended") << QByteArray("0A1B\n") << QStringList{"2C3D", "4E"}
+                              << QByteArray("0A1B\n2C3D\n4E\n")
+                              << QStringList{"4E", "2C3D", "0A1B"};
+    QTest::newRow("case-sensitive") << QByteArray() << QStringList{"0a", "0A"}
+                                    << QByteArray("0a\n0A\n") << QStringList{"0A", "0a"};
+    QTest::newRow("trimmed before comparing") << QByteArray("0A\n") << QStringList{"0A", " 0A "}
+                                              << QByteArray("0A\n") << QStringList{"0A"};
+    QTest::newRow("trimmed when stored")
+        << QByteArray() << QStringList{" 01 02 "} << QByteArray("01 02\n") << QStringList{"01 02"};
+    QTest::newRow("blank not stored")
+        << QByteArray() << QStringList{"   "} << QByteArray() << QStringList();
+    QTest::newRow("file made anew")
+        << missing << QStringList{"1B"} << QByteArray("1B\n") << QStringList{"1B"};
+    QTest::newRow("read without final line end")
+        << QByteArray("A\n  B  \n\nC") << QStringList() << QByteArray("A\n  B  \n\nC")
+        << QStringList{"C", "", "B", "A"};
+    QTest::newRow("read CR LF") << QByteArray("A\r\nB\r\n") << QStringList()
+                                << QByteArray("A\r\nB\r\n") << QStringList{"B", "A"};
+    QTest::newRow("read missing file") << missing << QStringList() << missing << QStringList();
 }
 
+// Return and keypad Enter both send and remember the command; a held key does not repeat it.
+// The pop-up shows the file, latest command first.
 void tst_LineEditAutoComplete::storing()
 {
+    QFETCH(QByteArray, before);
     QFETCH(QStringList, commands);
+    writeFile("Z\n");
+    m_edit->reloadCompletionList();
+    writeFile(before);
+    m_edit->reloadCompletionList();
     QSignalSpy entered(m_edit, &LineEditAutoComplete::keyPressEnteredSignal);
-    for (const QString &command : qAsConst(commands)) {
-        m_edit->setText(command);
-        QTest::keyClick(m_edit, Qt::Key_Return);
+    for (int i = 0; i < commands.size(); ++i) {
+        m_edit->setText(commands.at(i));
+        QTest::keyClick(m_edit, i % 2 ? Qt::Key_Enter : Qt::Key_Return,
+                        i % 2 ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(m_edit->text(), commands.at(i));
     }
+    QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+    QApplication::sendEvent(m_edit, &held);
     QCOMPARE(entered.count(), commands.size());
-    QTEST(fileContent(), "expected");
-}
-
-void tst_LineEditAutoComplete::reading_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QStringList>("entries");
-    QTest::newRow("no final line end")
-        << QByteArray("A\n  B  \n\nC") << QStringList{"C", "", "B", "A"};
-    QTest::newRow("final line end") << QByteArray("A\nB\n") << QStringList{"B", "A"};
-    QTest::newRow("empty file") << QByteArray() << QStringList();
-    QTest::newRow("one blank line") << QByteArray("\n") << QStringList{""};
-    QTest::newRow("CR LF") << QByteArray("A\r\nB\r\n") << QStringList{"B", "A"};
-}
-
-void tst_LineEditAutoComplete::reading()
-{
-    QFETCH(QByteArray, content);
-    writeFile(content);
-    m_edit->reloadCompletionList();
-    QTEST(modelEntries(), "entries");
+    QTEST(fileContent(), "after");
+    QTEST(modelEntries(), "popup");
     QVERIFY(!QApplication::overrideCursor());
-}
-
-void tst_LineEditAutoComplete::missingFile()
-{
-    writeFile("0A\n");
-    m_edit->reloadCompletionList();
-    QCOMPARE(m_completer->model()->rowCount(), 1);
-    QVERIFY(QFile::remove(m_path));
-    m_edit->reloadCompletionList();
-    QVERIFY(m_completer->model());
-    QCOMPARE(m_completer->model()->rowCount(), 0);
-
-    m_edit->setText(QStringLiteral("1B"));
-    QTest::keyClick(m_edit, Qt::Key_Return);
-    QCOMPARE(fileContent(), QByteArray("1B\n"));
-    QCOMPARE(modelEntries(), QStringList{"1B"});
 }
 
 void tst_LineEditAutoComplete::deleteFromPopup()
 {
     writeFile("0A\n1B\n2C\n");
     m_edit->reloadCompletionList();
-    showEdit();
-    m_completer->complete();
+    m_tab->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_tab.get()));
+    // A click into the empty entry opens the pop-up with every command.
+    QTest::mouseClick(m_edit, Qt::LeftButton);
     QAbstractItemView *popup = m_completer->popup();
     QTRY_VERIFY(popup->isVisible());
+    QCOMPARE(popup->model()->rowCount(), 3);
 
     // Return belongs to the pop-up while it is open: nothing is sent or stored.
     QSignalSpy entered(m_edit, &LineEditAutoComplete::keyPressEnteredSignal);
@@ -219,11 +158,8 @@ void tst_LineEditAutoComplete::deleteFromPopup()
     QApplication::sendEvent(m_edit, &enter);
     QVERIFY(!enter.isAccepted());
     QCOMPARE(entered.count(), 0);
-    QCOMPARE(m_completer->completionMode(), QCompleter::UnfilteredPopupCompletion);
 
-    const QModelIndex row = popup->model()->index(1, 0);
-    QCOMPARE(row.data().toString(), QStringLiteral("1B"));
-    popup->setCurrentIndex(row);
+    popup->setCurrentIndex(popup->model()->index(1, 0));
     m_edit->setText(QStringLiteral("1B"));
     QTest::keyClick(m_edit, Qt::Key_Delete);
     QCOMPARE(fileContent(), QByteArray("0A\n2C\n"));
@@ -235,136 +171,49 @@ void tst_LineEditAutoComplete::paste_data()
 {
     QTest::addColumn<QString>("initial");
     QTest::addColumn<QString>("clipboard");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("non-hex dropped") << QString() << QString("0A-1B") << QString("0A1B");
-    QTest::newRow("spaces and CR dropped") << QString() << QString(" 0a 1b\r") << QString("0a1b");
-    QTest::newRow("480 of 500 kept") << QString() << QString(500, 'F') << QString(480, 'F');
-    QTest::newRow("exactly 480") << QString() << QString(480, '1') << QString(480, '1');
+    QTest::addColumn<QString>("remaining");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("non-hex, blanks and CR dropped")
+        << QString() << QString(" 0a-1B\r") << QString("0a1B") << QStringList();
+    QTest::newRow("480 of 500 kept")
+        << QString() << QString(500, 'F') << QString(480, 'F') << QStringList();
     QTest::newRow("limit counts what is there")
-        << QString("00") << QString(500, 'F') << QString(478, 'F') + "00";
-    QTest::newRow("lone line end") << QString() << QString("\n") << QString();
+        << QString("00") << QString(500, 'F') << QString(478, 'F') + "00" << QStringList();
+    QTest::newRow("lone line end") << QString() << QString("\n") << QString() << QStringList();
+    // What the tab leaves in the entry stays behind the next line.
+    QTest::newRow("lines sent") << QString() << QString("0A1B\n2C3D\n") << QString("2C3D0A1B")
+                                << QStringList{"0A1B", "2C3D0A1B"};
 }
 
+// Each pasted line is sent and remembered as if typed and entered.
 void tst_LineEditAutoComplete::paste()
 {
     QFETCH(QString, initial);
     QFETCH(QString, clipboard);
-    QSignalSpy entered(m_edit, &LineEditAutoComplete::keyPressEnteredSignal);
+    QFETCH(QStringList, sent);
+    QStringList seen;
+    QByteArray fileAtFirstSend;
+    connect(m_edit, &LineEditAutoComplete::keyPressEnteredSignal, this, [&] {
+        seen << m_edit->text();
+        if (seen.size() == 1)
+            fileAtFirstSend = fileContent();
+    });
     m_edit->setText(initial);
     m_edit->setCursorPosition(0);
     QApplication::clipboard()->setText(clipboard);
     QTest::keyClick(m_edit, Qt::Key_V, Qt::ControlModifier);
-    QTEST(m_edit->text(), "expected");
-    QCOMPARE(entered.count(), 0);
+    QTEST(m_edit->text(), "remaining");
+    QCOMPARE(seen, sent);
+    if (!sent.isEmpty()) {
+        QCOMPARE(fileAtFirstSend, sent.first().toUtf8() + '\n');
+        QCOMPARE(fileContent(), sent.join(QLatin1Char('\n')).toUtf8() + '\n');
+    }
 
     // A selection is replaced by what is pasted.
     m_edit->selectAll();
     QApplication::clipboard()->setText(QStringLiteral("AB"));
     QTest::keyClick(m_edit, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(m_edit->text(), QStringLiteral("AB"));
-}
-
-void tst_LineEditAutoComplete::pasteWithLineEnds_data()
-{
-    QTest::addColumn<bool>("tabClears");
-    QTest::addColumn<QStringList>("sent");
-    QTest::addColumn<QString>("remaining");
-    QTest::addColumn<QByteArray>("file");
-    QTest::newRow("entry kept") << false << QStringList{"0A1B", "2C3D0A1B"} << QString("2C3D0A1B")
-                                << QByteArray("0A1B\n2C3D0A1B\n");
-    QTest::newRow("tab clears the entry")
-        << true << QStringList{"0A1B", "2C3D"} << QString() << QByteArray("0A1B\n2C3D\n");
-}
-
-void tst_LineEditAutoComplete::pasteWithLineEnds()
-{
-    QFETCH(bool, tabClears);
-    QStringList sent;
-    QList<QByteArray> fileAtSend;
-    connect(m_edit, &LineEditAutoComplete::keyPressEnteredSignal, this, [&] {
-        sent << m_edit->text();
-        fileAtSend << fileContent();
-        if (tabClears)
-            m_edit->clear();
-    });
-    QApplication::clipboard()->setText(QStringLiteral("0A1B\n2C3D\n"));
-    QTest::keyClick(m_edit, Qt::Key_V, Qt::ControlModifier);
-    QTEST(sent, "sent");
-    QCOMPARE(fileAtSend.value(0), QByteArray("0A1B\n"));
-    QTEST(m_edit->text(), "remaining");
-    QCOMPARE(m_edit->cursorPosition(), 0);
-    QTEST(fileContent(), "file");
-}
-
-void tst_LineEditAutoComplete::mousePress_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("opens");
-    QTest::newRow("empty entry") << QString() << true;
-    QTest::newRow("entry with text") << QString("0A") << false;
-}
-
-void tst_LineEditAutoComplete::mousePress()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, opens);
-    writeFile("0A\n1B\n2C\n");
-    m_edit->reloadCompletionList();
-    m_edit->setText(text);
-    m_completer->setCompletionMode(QCompleter::PopupCompletion);
-    showEdit();
-    QTest::mouseClick(m_edit, Qt::LeftButton);
-    if (opens) {
-        QTRY_VERIFY(m_completer->popup()->isVisible());
-        QCOMPARE(m_completer->completionMode(), QCompleter::UnfilteredPopupCompletion);
-        QCOMPARE(m_completer->popup()->model()->rowCount(), 3);
-    } else {
-        QVERIFY(!m_completer->popup()->isVisible());
-    }
-}
-
-void tst_LineEditAutoComplete::setCompleterTwice()
-{
-    showEdit();
-    m_tab->activateWindow();
-    m_edit->setFocus();
-    QTRY_VERIFY(m_edit->hasFocus());
-    auto *second = new QCompleter(m_tab.get());
-    m_edit->setCompleter(second);
-    QCOMPARE(m_edit->completer(), second);
-    QCOMPARE(static_cast<QLineEdit *>(m_edit)->completer(), second);
-    QCOMPARE(second->widget(), m_edit);
-    QCOMPARE(second->completionMode(), QCompleter::UnfilteredPopupCompletion);
-    QVERIFY(!m_completer->widget());
-
-    emit m_completer->activated(QStringLiteral("0A"));
-    QCOMPARE(m_edit->text(), QString());
-    emit second->activated(QStringLiteral("1B"));
-    QCOMPARE(m_edit->text(), QStringLiteral("1B"));
-
-    writeFile("0A\n");
-    m_edit->reloadCompletionList();
-    QCOMPARE(second->model()->rowCount(), 1);
-    QVERIFY(!m_completer->model());
-}
-
-void tst_LineEditAutoComplete::withoutCompleter()
-{
-    LineEditAutoComplete edit(nullptr, m_path);
-    QVERIFY(!edit.completer());
-    edit.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&edit));
-    QSignalSpy entered(&edit, &LineEditAutoComplete::keyPressEnteredSignal);
-    QTest::mouseClick(&edit, Qt::LeftButton);
-    QTest::keyClicks(&edit, QStringLiteral("0A"));
-    QTest::keyClick(&edit, Qt::Key_Return);
-    QTest::keyClick(&edit, Qt::Key_Delete);
-    edit.reloadCompletionList();
-    QApplication::clipboard()->setText(QStringLiteral("1B\n"));
-    edit.clear();
-    QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(entered.count(), 2);
-    QCOMPARE(fileContent(), QByteArray("0A\n1B\n"));
 }
 
 OVS_TEST_MAIN(tst_LineEditAutoComplete)
