@@ -39,7 +39,6 @@ private slots:
     void cancelWhileTheReaderIsAway();
     void serialDeviceVanishesMidExchangeAndReturns();
     void closingTheWindowDuringARetransmittedSend();
-    void secondConnectReportReplacesTheTabCleanly();
     void connectingNeverStallsTheWindow();
 
 private:
@@ -226,23 +225,6 @@ void tst_OVSViewerConnections::closingTheWindowDuringARetransmittedSend()
     // Not transmitted a third time, and its outcome is in the log.
     QCOMPARE(m_simulator->receivedCount(), 4);
     QVERIFY(logOf("Bench").contains(":Bench:Tx:0C:"));
-}
-
-void tst_OVSViewerConnections::secondConnectReportReplacesTheTabCleanly()
-{
-    click("Bench");
-    QTRY_VERIFY_WITH_TIMEOUT(tabOf("Bench"), 10000);
-    const QPointer<ConnectedReaderTab> first = tabOf("Bench");
-    QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
-                                      Q_ARG(QDockWidget *, first.data()),
-                                      Q_ARG(DockedTabTypes, TAB_CONNECTED_READER)));
-    emit ReadersList::instance()->connectedToReader(QStringLiteral("Bench"),
-                                                    QStringLiteral("0A 1B 2C 3D"));
-    QVERIFY(!first);
-    QVERIFY(tabOf("Bench"));
-    // The sections never act on a tab that is gone.
-    QCOMPARE(m_window->currentDock(), static_cast<QDockWidget *>(m_window->readersDock()));
-    QCOMPARE(m_window->currentDockType(), TAB_READERS);
 }
 
 void tst_OVSViewerConnections::connectingNeverStallsTheWindow()

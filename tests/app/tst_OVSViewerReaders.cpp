@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -113,6 +114,17 @@ void tst_OVSViewerReaders::tabsFollowConnections()
     QVERIFY(setConnected("R2", true));
     QCOMPARE(m_window->allReadersDock(), merged);
     QVERIFY(m_window->connectedReaderTab(QStringLiteral("R2")));
+
+    // A second report for a connected reader replaces its tab; nothing acts on the old one.
+    const QPointer<ConnectedReaderTab> replaced = first;
+    QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
+                                      Q_ARG(QDockWidget *, first),
+                                      Q_ARG(DockedTabTypes, TAB_CONNECTED_READER)));
+    emit ReadersList::instance()->connectedToReader(QStringLiteral("R1"), QStringLiteral("0A"));
+    QVERIFY(!replaced && m_window->connectedReaderTab(QStringLiteral("R1")));
+    QCOMPARE(m_window->currentDock(), static_cast<QDockWidget *>(m_window->readersDock()));
+    QCOMPARE(m_window->currentDockType(), TAB_READERS);
+
     QVERIFY(setConnected("R1", false));
     QVERIFY(!m_window->connectedReaderTab(QStringLiteral("R1")));
     QCOMPARE(m_window->allReadersDock(), merged);
@@ -214,7 +226,10 @@ void tst_OVSViewerReaders::mergedLogFollowsTheProject()
     AllReadersTab *merged = m_window->allReadersDock();
     const QString firstLog = merged->logFileName();
     QVERIFY(firstLog.startsWith(ControlPanelTracePath::logsPath()));
+    // The next project has no rules.
+    QCOMPARE(m_window->packetsPanel()->rules().size(), 2);
     m_window->projectPanel()->setProjectPath(m_folder->path() + QStringLiteral("/next"));
+    QVERIFY(m_window->packetsPanel()->rules().isEmpty());
     QCOMPARE(QFileInfo(merged->logFileName()).fileName(), QFileInfo(firstLog).fileName());
     QVERIFY(merged->logFileName().startsWith(ControlPanelTracePath::logsPath()));
     QVERIFY(ControlPanelTracePath::logsPath().startsWith(m_folder->path() + "/next/"));

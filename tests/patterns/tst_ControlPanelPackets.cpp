@@ -22,66 +22,54 @@ class tst_ControlPanelPackets : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void analyseFrame();
-    void countsAcrossReaders();
     void rescanReadsTheFileAgain();
     void openConfigFile();
 
 private:
-    void writePatterns(const QByteArray &lines);
-    void makePanel();
-    void toggleAnalysing() { emit m_panel->analyseButton()->released(); }
+    // A new project with these rules, and a panel on it.
+    void makePanel(const QByteArray &rules);
+    void writeRules(const QByteArray &rules);
+    Snapshots analyse(const char *reader, const char *frame)
+    {
+        return m_panel->analyseFrame(QString::fromLatin1(reader), QString::fromLatin1(frame));
+    }
 
     std::unique_ptr<ProjectFolder> m_project;
     std::unique_ptr<QWidget> m_host;
     ControlPanelPackets *m_panel = nullptr;
 };
 
-void tst_ControlPanelPackets::init()
-{
-    m_project = std::make_unique<ProjectFolder>();
-    m_host = std::make_unique<QWidget>();
-    new QVBoxLayout(m_host.get());
-}
-
-void tst_ControlPanelPackets::cleanup()
+void tst_ControlPanelPackets::makePanel(const QByteArray &rules)
 {
     m_host.reset();
-    m_project.reset();
-    m_panel = nullptr;
+    m_project = std::make_unique<ProjectFolder>();
+    writeRules(rules);
+    m_host = std::make_unique<QWidget>();
+    m_panel = new ControlPanelPackets;
+    // Added as a layout, so that the host takes its widgets and frees them.
+    (new QVBoxLayout(m_host.get()))->addLayout(m_panel);
 }
 
-void tst_ControlPanelPackets::writePatterns(const QByteArray &lines)
+void tst_ControlPanelPackets::writeRules(const QByteArray &rules)
 {
     QFile file(ControlPanelTracePath::patternRulesPath());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(lines);
-}
-
-void tst_ControlPanelPackets::makePanel()
-{
-    m_panel = new ControlPanelPackets;
-    // Added as a layout, so that the host takes its widgets and frees them.
-    static_cast<QVBoxLayout *>(m_host->layout())->addLayout(m_panel);
+    file.write(rules);
 }
 
 void tst_ControlPanelPackets::analyseFrame()
 {
-    writePatterns("Hello;STXT;0102;0304\nFirst;LEFT;0;01\n\nOther;STXT;FFFF\nAlso;RIGHT;0;03;\n");
-    makePanel();
+    makePanel("Hello;STXT;0102;0304\nFirst;LEFT;0;01\n\nOther;STXT;FFFF\nAlso;RIGHT;0;03;\n");
     QCOMPARE(m_panel->rules().size(), 5);
     QSignalSpy answers(m_panel, &ControlPanelPackets::answerOnMatch);
-
     // Analysing is off at start: nothing is looked at or counted.
-    QVERIFY(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("01 02 03")).isEmpty());
+    QVERIFY(analyse("R1", "01 02 03").isEmpty());
     QCOMPARE(m_panel->rules().first()->matchCount(), 0);
 
-    toggleAnalysing();
+    emit m_panel->analyseButton()->released();
     QVERIFY(m_panel->analysing());
-    const Snapshots matches =
-        m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("01 02 03"));
+    Snapshots matches = analyse("R1", "01 02 03");
     QCOMPARE(matches.size(), 3);
     QCOMPARE(matches.at(0).ruleName, QStringLiteral("Hello"));
     QCOMPARE(matches.at(1).ruleName, QStringLiteral("First"));
@@ -90,40 +78,33 @@ void tst_ControlPanelPackets::analyseFrame()
     QCOMPARE(answers.count(), 2);
     QCOMPARE(answers.at(0), (QList<QVariant>{QStringLiteral("R1"), QStringLiteral("0304")}));
     QCOMPARE(answers.at(1), (QList<QVariant>{QStringLiteral("R1"), QString()}));
-
     // Lower-case frame text is not upper-case pattern text.
-    QVERIFY(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("ffff")).isEmpty());
-}
+    QVERIFY(analyse("R1", "ffff").isEmpty());
 
-void tst_ControlPanelPackets::countsAcrossReaders()
-{
-    writePatterns("Hello;STXT;0102\nOther;STXT;01\n");
-    makePanel();
-    toggleAnalysing();
-    for (const char *reader : {"R1", "R1", "R2"})
-        m_panel->analyseFrame(QString::fromLatin1(reader), QStringLiteral("0102"));
-    Snapshots next = m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
-    QCOMPARE(next.size(), 2);
-    QCOMPARE(next.first().readerMatchCount, 3);
-    QCOMPARE(next.first().totalMatchCount, 4);
+    // Counts per reader and in total, until cleared.
+    analyse("R1", "0102");
+    analyse("R2", "0102");
+    matches = analyse("R1", "0102");
+    QCOMPARE(matches.size(), 2);
+    QCOMPARE(matches.first().readerMatchCount, 3);
+    QCOMPARE(matches.first().totalMatchCount, 4);
     m_panel->clearCounters();
-    next = m_panel->analyseFrame(QStringLiteral("R2"), QStringLiteral("0102"));
-    QCOMPARE(next.first().readerMatchCount, 1);
-    QCOMPARE(next.first().totalMatchCount, 1);
+    matches = analyse("R2", "0102");
+    QCOMPARE(matches.first().readerMatchCount, 1);
+    QCOMPARE(matches.first().totalMatchCount, 1);
 }
 
 void tst_ControlPanelPackets::rescanReadsTheFileAgain()
 {
-    writePatterns("Hello;STXT;0102\n");
-    makePanel();
-    toggleAnalysing();
-    m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
-    writePatterns("New;STXT;0102\nSecond;STXT;02\n");
+    makePanel("Hello;STXT;0102\n");
+    emit m_panel->analyseButton()->released();
+    analyse("R1", "0102");
+    writeRules("New;STXT;0102\nSecond;STXT;02\n");
     QVERIFY(QMetaObject::invokeMethod(m_panel, "newAnalyseFileSelected"));
     QCOMPARE(m_panel->rules().size(), 2);
     QCOMPARE(m_panel->rules().first()->name(), QStringLiteral("New"));
     QVERIFY(m_panel->analysing());
-    const Snapshots matches = m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
+    const Snapshots matches = analyse("R1", "0102");
     QCOMPARE(matches.size(), 2);
     QCOMPARE(matches.first().totalMatchCount, 1);
 
@@ -131,14 +112,13 @@ void tst_ControlPanelPackets::rescanReadsTheFileAgain()
     QVERIFY(QFile::remove(ControlPanelTracePath::patternRulesPath()));
     QVERIFY(QMetaObject::invokeMethod(m_panel, "newAnalyseFileSelected"));
     QVERIFY(m_panel->rules().isEmpty());
-    QVERIFY(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102")).isEmpty());
 }
 
 void tst_ControlPanelPackets::openConfigFile()
 {
+    makePanel("");
     OpenedFiles opened;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "openUrl");
-    makePanel();
     QSignalSpy messages(m_panel, &ControlPanelPackets::statusMessage);
     QVERIFY(QMetaObject::invokeMethod(m_panel, "openConfigFile"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
