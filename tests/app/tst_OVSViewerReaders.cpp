@@ -6,7 +6,6 @@
 #include "patterns/ControlPanelPackets.h"
 #include "patterns/PatternMatchingRule.h"
 #include "project/ControlPanelTracePath.h"
-#include "readers/ReadersFile.h"
 #include "readers/ReadersList.h"
 #include "readers/ReadersTab.h"
 #include "session/AllReadersTab.h"
@@ -46,6 +45,11 @@ private slots:
 
 private:
     bool setConnected(const char *name, bool connected);
+    void selectTab(QDockWidget *dock, DockedTabTypes type)
+    {
+        QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
+                                          Q_ARG(QDockWidget *, dock), Q_ARG(DockedTabTypes, type)));
+    }
     QString statusText() const
     {
         return m_window->findChild<QLabel *>(QStringLiteral("statusLabel"))->text();
@@ -68,11 +72,8 @@ void tst_OVSViewerReaders::init()
     for (int i = 0; i < 2; ++i) {
         m_simulators[i] = std::make_unique<ReaderSimulator>();
         QVERIFY(m_simulators[i]->startSerial(QStringLiteral("/tmp/ovswXXXX")));
-        t_Reader record;
-        ReadersFile::initRecord(&record, READER_SERIAL);
-        setReaderText(record.name, QByteArray("R") + QByteArray::number(i + 1));
-        setReaderText(record.comPort, m_simulators[i]->serialPortName().toLatin1());
-        readers.write(ReadersFile::lineOf(record).toUtf8());
+        readers.write("Serial;R" + QByteArray::number(i + 1) + ";" +
+                      m_simulators[i]->serialPortName().toLatin1() + ";115200;000000000000;\n");
     }
     readers.close();
     QFile patterns(project + QStringLiteral("/frame_recognize_pattern.txt"));
@@ -117,9 +118,7 @@ void tst_OVSViewerReaders::tabsFollowConnections()
 
     // A second report for a connected reader replaces its tab; nothing acts on the old one.
     const QPointer<ConnectedReaderTab> replaced = first;
-    QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
-                                      Q_ARG(QDockWidget *, first),
-                                      Q_ARG(DockedTabTypes, TAB_CONNECTED_READER)));
+    selectTab(first, TAB_CONNECTED_READER);
     emit ReadersList::instance()->connectedToReader(QStringLiteral("R1"), QStringLiteral("0A"));
     QVERIFY(!replaced && m_window->connectedReaderTab(QStringLiteral("R1")));
     QCOMPARE(m_window->currentDock(), static_cast<QDockWidget *>(m_window->readersDock()));
@@ -171,24 +170,16 @@ void tst_OVSViewerReaders::patternAnswerReachesTheReader()
 void tst_OVSViewerReaders::clearActsOnTheTabInFront_data()
 {
     QTest::addColumn<int>("type");
-    QTest::addColumn<int>("message"); // 0 none, 1 a report, 2 an error
-    QTest::addColumn<bool>("readerTableCleared");
-    QTest::addColumn<bool>("mergedTableCleared");
-    QTest::addColumn<bool>("countersCleared");
-    QTest::newRow("readers") << 0 << 2 << false << false << true;
-    QTest::newRow("all readers") << 1 << 1 << false << true << true;
-    QTest::newRow("firmware") << 2 << 0 << false << false << false;
-    QTest::newRow("reader") << 3 << 1 << true << false << true;
-    QTest::newRow("unknown") << 7 << 2 << false << false << true;
+    QTest::addColumn<QString>("cleared");
+    QTest::newRow("readers, which refuses") << int(TAB_READERS) << "counters";
+    QTest::newRow("all readers") << int(TAB_ALL_READERS) << "merged counters";
+    QTest::newRow("reader") << int(TAB_CONNECTED_READER) << "reader counters";
 }
 
 void tst_OVSViewerReaders::clearActsOnTheTabInFront()
 {
     QFETCH(int, type);
-    QFETCH(int, message);
-    QFETCH(bool, readerTableCleared);
-    QFETCH(bool, mergedTableCleared);
-    QFETCH(bool, countersCleared);
+    QFETCH(QString, cleared);
     QVERIFY(setConnected("R1", true));
     ConnectedReaderTab *tab = m_window->connectedReaderTab(QStringLiteral("R1"));
     AllReadersTab *merged = m_window->allReadersDock();
@@ -200,20 +191,15 @@ void tst_OVSViewerReaders::clearActsOnTheTabInFront()
     PatternMatchingRule *rule = m_window->packetsPanel()->rules().at(0);
     QCOMPARE(rule->matchCount(), 1);
 
-    QDockWidget *inFront = type == 1   ? static_cast<QDockWidget *>(merged)
-                           : type == 3 ? static_cast<QDockWidget *>(tab)
-                                       : static_cast<QDockWidget *>(m_window->readersDock());
-    QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
-                                      Q_ARG(QDockWidget *, inFront),
-                                      Q_ARG(DockedTabTypes, DockedTabTypes(type))));
+    const QList<QDockWidget *> docks{m_window->readersDock(), merged, nullptr, tab};
+    selectTab(docks.at(type), DockedTabTypes(type));
     const QString before = statusText();
     emit m_window->displayPanel()->clearButton()->released();
-
-    QCOMPARE(tab->model()->rowCount(), readerTableCleared ? 0 : 1);
-    QCOMPARE(merged->model()->rowCount(), mergedTableCleared ? 0 : 1);
-    QCOMPARE(rule->matchCount(), countersCleared ? 0 : 1);
-    QCOMPARE(statusText() != before, message > 0);
-    QCOMPARE(statusText().contains(QStringLiteral("Error:")), message == 2);
+    QCOMPARE(tab->model()->rowCount(), cleared.contains(QStringLiteral("reader")) ? 0 : 1);
+    QCOMPARE(merged->model()->rowCount(), cleared.contains(QStringLiteral("merged")) ? 0 : 1);
+    QCOMPARE(rule->matchCount(), cleared.contains(QStringLiteral("counters")) ? 0 : 1);
+    QVERIFY(statusText() != before);
+    QCOMPARE(statusText().contains(QStringLiteral("Error:")), type == TAB_READERS);
     // The logs keep everything.
     QFile log(merged->logFileName());
     QVERIFY(log.open(QIODevice::ReadOnly));

@@ -1,6 +1,4 @@
 #include "IsolatedHome.h"
-#include "ProjectFolder.h"
-#include "project/ControlPanelTracePath.h"
 #include "session/LineEditAutoComplete.h"
 
 #include <QAbstractItemView>
@@ -11,12 +9,14 @@
 #include <QKeyEvent>
 #include <QSignalSpy>
 #include <QStringListModel>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
 namespace {
 
+// The completion file's contents when there is no such file.
 const QByteArray missing("<missing>");
 
 } // namespace
@@ -35,25 +35,26 @@ private slots:
     void paste();
 
 private:
-    // Writes the completion file, or removes it for `missing`.
     void writeFile(const QByteArray &content);
     QByteArray fileContent() const;
-    QStringList modelEntries() const;
+    QStringList popupEntries() const
+    {
+        const auto *model = qobject_cast<QStringListModel *>(m_completer->model());
+        return model ? model->stringList() : QStringList{QStringLiteral("<no model>")};
+    }
 
-    std::unique_ptr<ProjectFolder> m_project;
+    std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<QWidget> m_tab;
     LineEditAutoComplete *m_edit = nullptr;
     QCompleter *m_completer = nullptr;
-    QString m_path;
 };
 
 void tst_LineEditAutoComplete::init()
 {
-    m_project = std::make_unique<ProjectFolder>();
-    m_path = ControlPanelTracePath::commandCompletionPath();
+    m_folder = std::make_unique<QTemporaryDir>();
     // Stands in for the reader tab, which owns both the entry and its completer.
     m_tab = std::make_unique<QWidget>();
-    m_edit = new LineEditAutoComplete(m_tab.get(), m_path);
+    m_edit = new LineEditAutoComplete(m_tab.get(), m_folder->filePath(QStringLiteral("cmd.txt")));
     m_completer = new QCompleter(m_tab.get());
     m_edit->setCompleter(m_completer);
 }
@@ -61,12 +62,12 @@ void tst_LineEditAutoComplete::init()
 void tst_LineEditAutoComplete::cleanup()
 {
     m_tab.reset();
-    m_project.reset();
+    m_folder.reset();
 }
 
 void tst_LineEditAutoComplete::writeFile(const QByteArray &content)
 {
-    QFile file(m_path);
+    QFile file(m_edit->completionFilePath());
     if (content == missing) {
         QVERIFY(!file.exists() || file.remove());
         return;
@@ -77,14 +78,8 @@ void tst_LineEditAutoComplete::writeFile(const QByteArray &content)
 
 QByteArray tst_LineEditAutoComplete::fileContent() const
 {
-    QFile file(m_path);
+    QFile file(m_edit->completionFilePath());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : missing;
-}
-
-QStringList tst_LineEditAutoComplete::modelEntries() const
-{
-    const auto *model = qobject_cast<QStringListModel *>(m_completer->model());
-    return model ? model->stringList() : QStringList{QStringLiteral("<no model>")};
 }
 
 void tst_LineEditAutoComplete::storing_data()
@@ -93,25 +88,19 @@ void tst_LineEditAutoComplete::storing_data()
     QTest::addColumn<QStringList>("commands");
     QTest::addColumn<QByteArray>("after");
     QTest::addColumn<QStringList>("popup");
-    QTest::newRow("appended") << QByteArray("0A1B\n") << QStringList{"2C3D", "4E"}
-                              << QByteArray("0A1B\n2C3D\n4E\n")
-                              << QStringList{"4E", "2C3D", "0A1B"};
-    QTest::newRow("case-sensitive") << QByteArray() << QStringList{"0a", "0A"}
-                                    << QByteArray("0a\n0A\n") << QStringList{"0A", "0a"};
-    QTest::newRow("trimmed before comparing") << QByteArray("0A\n") << QStringList{"0A", " 0A "}
-                                              << QByteArray("0A\n") << QStringList{"0A"};
-    QTest::newRow("trimmed when stored")
-        << QByteArray() << QStringList{" 01 02 "} << QByteArray("01 02\n") << QStringList{"01 02"};
-    QTest::newRow("blank not stored")
-        << QByteArray() << QStringList{"   "} << QByteArray() << QStringList();
-    QTest::newRow("file made anew")
-        << missing << QStringList{"1B"} << QByteArray("1B\n") << QStringList{"1B"};
-    QTest::newRow("read without final line end")
-        << QByteArray("A\n  B  \n\nC") << QStringList() << QByteArray("A\n  B  \n\nC")
-        << QStringList{"C", "", "B", "A"};
-    QTest::newRow("read CR LF") << QByteArray("A\r\nB\r\n") << QStringList()
-                                << QByteArray("A\r\nB\r\n") << QStringList{"B", "A"};
-    QTest::newRow("read missing file") << missing << QStringList() << missing << QStringList();
+    const auto row = [](const char *name, const QByteArray &before, const QStringList &commands,
+                        const QByteArray &after, const QStringList &popup) {
+        QTest::newRow(name) << before << commands << after << popup;
+    };
+    row("appended", "0A\n", {"2C", "4E"}, "0A\n2C\n4E\n", {"4E", "2C", "0A"});
+    row("case-sensitive", "", {"0a", "0A"}, "0a\n0A\n", {"0A", "0a"});
+    row("trimmed before comparing", "0A\n", {"0A", " 0A "}, "0A\n", {"0A"});
+    row("trimmed when stored", "", {" 01 02 "}, "01 02\n", {"01 02"});
+    row("blank not stored", "", {"   "}, "", {});
+    row("file made anew", missing, {"1B"}, "1B\n", {"1B"});
+    row("read without final line end", "A\n  B  \n\nC", {}, "A\n  B  \n\nC", {"C", "", "B", "A"});
+    row("read CR LF", "A\r\nB\r\n", {}, "A\r\nB\r\n", {"B", "A"});
+    row("read missing file", missing, {}, missing, {});
 }
 
 // Return and keypad Enter both send and remember the command; a held key does not repeat it.
@@ -135,7 +124,7 @@ void tst_LineEditAutoComplete::storing()
     QApplication::sendEvent(m_edit, &held);
     QCOMPARE(entered.count(), commands.size());
     QTEST(fileContent(), "after");
-    QTEST(modelEntries(), "popup");
+    QTEST(popupEntries(), "popup");
     QVERIFY(!QApplication::overrideCursor());
 }
 
@@ -164,7 +153,7 @@ void tst_LineEditAutoComplete::deleteFromPopup()
     QTest::keyClick(m_edit, Qt::Key_Delete);
     QCOMPARE(fileContent(), QByteArray("0A\n2C\n"));
     QCOMPARE(m_edit->text(), QString());
-    QCOMPARE(modelEntries(), (QStringList{"2C", "0A"}));
+    QCOMPARE(popupEntries(), (QStringList{"2C", "0A"}));
 }
 
 void tst_LineEditAutoComplete::paste_data()
@@ -173,16 +162,15 @@ void tst_LineEditAutoComplete::paste_data()
     QTest::addColumn<QString>("clipboard");
     QTest::addColumn<QString>("remaining");
     QTest::addColumn<QStringList>("sent");
-    QTest::newRow("non-hex, blanks and CR dropped")
-        << QString() << QString(" 0a-1B\r") << QString("0a1B") << QStringList();
-    QTest::newRow("480 of 500 kept")
-        << QString() << QString(500, 'F') << QString(480, 'F') << QStringList();
-    QTest::newRow("limit counts what is there")
-        << QString("00") << QString(500, 'F') << QString(478, 'F') + "00" << QStringList();
-    QTest::newRow("lone line end") << QString() << QString("\n") << QString() << QStringList();
+    const auto row = [](const char *name, const QString &initial, const QString &clipboard,
+                        const QString &remaining, const QStringList &sent) {
+        QTest::newRow(name) << initial << clipboard << remaining << sent;
+    };
+    row("non-hex, blanks and CR dropped", "", " 0a-1B\r", "0a1B", {});
+    row("480 hexadecimal digits at most", "00", QString(500, 'F'), QString(478, 'F') + "00", {});
+    row("lone line end", "", "\n", "", {});
     // What the tab leaves in the entry stays behind the next line.
-    QTest::newRow("lines sent") << QString() << QString("0A1B\n2C3D\n") << QString("2C3D0A1B")
-                                << QStringList{"0A1B", "2C3D0A1B"};
+    row("lines sent", "", "0A1B\n2C3D\n", "2C3D0A1B", {"0A1B", "2C3D0A1B"});
 }
 
 // Each pasted line is sent and remembered as if typed and entered.
