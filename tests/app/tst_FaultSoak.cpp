@@ -22,9 +22,8 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 #include <memory>
-#include <numeric>
+#include <random>
 
 namespace {
 
@@ -87,28 +86,23 @@ void tst_FaultSoak::initTestCase()
     m_project = m_folder.path() + QStringLiteral("/project");
     QVERIFY(QDir().mkpath(m_project));
     setStartProject(m_project);
-    QFile readers(m_project + QStringLiteral("/readers_list.txt"));
-    QVERIFY(readers.open(QIODevice::WriteOnly));
+    QByteArray lines;
     for (int i = 0; i < int(m_devices.size()); ++i) {
         SimulatedDevice &device = m_devices[std::size_t(i)];
         device.simulator = std::make_unique<ReaderSimulator>();
         QVERIFY(device.simulator->startSerial(QStringLiteral("/tmp/ovsfXXXX")));
         QVERIFY(device.simulator->startTcp());
         device.tcpPort = device.simulator->tcpPort();
-        for (const bool serial : {true, false}) {
-            t_Reader record;
-            ReadersFile::initRecord(&record, serial ? READER_SERIAL : READER_IP);
-            setReaderText(record.name, (serial ? "S" : "T") + QByteArray::number(i));
-            if (serial) {
-                setReaderText(record.comPort, device.simulator->serialPortName().toLatin1());
-            } else {
-                setReaderText(record.ipAddress, "127.0.0.1");
-                record.ipPort = device.tcpPort;
-            }
-            m_records << record;
-            readers.write(ReadersFile::lineOf(record).toUtf8());
-        }
+        lines += "Serial;S" + QByteArray::number(i) + ";" +
+                 device.simulator->serialPortName().toLatin1() + ";115200;000000000000;\n";
+        lines += "IPReader;T" + QByteArray::number(i) + ";127.0.0.1;" +
+                 QByteArray::number(device.tcpPort) + ";000000000000;\n";
     }
+    QFile readers(m_project + QStringLiteral("/readers_list.txt"));
+    QVERIFY(readers.open(QIODevice::WriteOnly) && readers.write(lines) == lines.size());
+    int failures = 0;
+    ReadersFile::parse(lines, &m_records, &failures);
+    QCOMPARE(failures, 0);
 }
 
 void tst_FaultSoak::cleanupTestCase()
@@ -169,12 +163,8 @@ void tst_FaultSoak::step()
     // Click, send, repeat, unsolicited frame, TCP away or back, serial away or back, device
     // behaviour, remove a reader, add it back, and a new start of the program one step in a
     // few hundred.
-    static const int weights[] = {24, 72, 9, 18, 9, 9, 9, 6, 6, 1};
-    int pick =
-        int(m_random.bounded(int(std::accumulate(std::begin(weights), std::end(weights), 0))));
-    int action = 0;
-    while (pick >= weights[action])
-        pick -= weights[action++];
+    static std::discrete_distribution<int> actions{24, 72, 9, 18, 9, 9, 9, 6, 6, 1};
+    const int action = actions(m_random);
     SimulatedDevice &device = m_devices[m_random.bounded(quint32(m_devices.size()))];
     const t_Reader &record = m_records.at(int(m_random.bounded(m_records.size())));
     ReadersTab *readersTab = m_window->readersDock();
@@ -191,15 +181,12 @@ void tst_FaultSoak::step()
                 readersTab->model()->index(row, ReadersTabModel::ActionColumn));
         break;
     }
-    case 1:
-        if (tab && !tab->isRepeating())
-            typeCommand(tab, QString());
-        break;
+    case 1: // a single send, or a repeated one started or stopped
     case 2:
-        if (tab && tab->isRepeating())
+        if (tab && !tab->isRepeating())
+            typeCommand(tab, action == 1 ? QString() : QString::number(1 + m_random.bounded(5)));
+        else if (tab && action == 2)
             tab->sendCommandToReader();
-        else if (tab)
-            typeCommand(tab, QString::number(1 + m_random.bounded(5)));
         break;
     case 3: {
         const QByteArray payload =
@@ -220,21 +207,19 @@ void tst_FaultSoak::step()
             device.simulator->closeSerial();
         device.serialAway = !device.serialAway || !device.simulator->reopenSerial();
         break;
-    case 6:
-        switch (m_random.bounded(4)) {
-        case 0:
+    case 6: {
+        // Silent or not, acknowledging or not, refusing, or slower.
+        const quint32 change = m_random.bounded(4);
+        if (change == 0)
             device.simulator->setSilent(m_random.bounded(2) == 0);
-            break;
-        case 1:
-            device.simulator->setAckCode(m_random.bounded(2) ? 0x06 : ReaderSimulator::NoAck);
-            break;
-        case 2:
-            device.simulator->setAckCode(0x07 + int(m_random.bounded(2)));
-            break;
-        default:
+        else if (change == 3)
             device.simulator->setAckDelay(int(m_random.bounded(300)));
-        }
+        else if (change == 1)
+            device.simulator->setAckCode(m_random.bounded(2) ? 0x06 : ReaderSimulator::NoAck);
+        else
+            device.simulator->setAckCode(0x07 + int(m_random.bounded(2)));
         break;
+    }
     case 7:
         if (row >= 0)
             readersTab->removeReaderFromList(row, true);
@@ -274,7 +259,6 @@ void tst_FaultSoak::typeCommand(ConnectedReaderTab *tab, const QString &interval
 void tst_FaultSoak::checkLogs()
 {
     const QString logs = m_project + QStringLiteral("/Logs/");
-    QHash<QString, QByteArray> traces;
     QByteArrayList tracedLines;
     QByteArrayList mergedLines;
     for (const QString &fileName : QDir(logs).entryList({QStringLiteral("*.log")}, QDir::Files)) {
@@ -291,7 +275,6 @@ void tst_FaultSoak::checkLogs()
                 mergedLines << line;
             } else {
                 QCOMPARE(fileName, QStringLiteral("trace_%1.log").arg(match.captured(2)));
-                traces[match.captured(2)] += line;
                 tracedLines << line;
             }
         }
@@ -301,7 +284,8 @@ void tst_FaultSoak::checkLogs()
     std::sort(tracedLines.begin(), tracedLines.end());
     QCOMPARE(mergedLines, tracedLines);
 
-    // Every command that reached a device was sent and logged.
+    // Every command that reached a device was sent and logged, in the trace of its reader.
+    const QByteArray traced = tracedLines.join('\n');
     QByteArray received;
     for (const SimulatedDevice &device : m_devices)
         received += device.simulator->receivedPayloads().join();
@@ -312,7 +296,7 @@ void tst_FaultSoak::checkLogs()
         ++reached;
         const QByteArray expected =
             ":" + it.value().toLatin1() + ":Tx:" + it.key().toHex().toUpper() + ":";
-        QVERIFY2(traces.value(it.value()).contains(expected), expected.constData());
+        QVERIFY2(traced.contains(expected), expected.constData());
     }
     qInfo("%d commands typed, %d reached a device", int(m_commands.size()), reached);
     QVERIFY(reached > 0);
