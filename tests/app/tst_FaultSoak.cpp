@@ -65,7 +65,6 @@ private:
     void openWindow();
     void closeWindow();
     void step();
-    ConnectedReaderTab *anyTab();
     void typeCommand(ConnectedReaderTab *tab, const QString &interval);
     void checkLogs();
 
@@ -160,16 +159,22 @@ void tst_FaultSoak::soak()
 
 void tst_FaultSoak::step()
 {
-    // Click, send, repeat, unsolicited frame, TCP away or back, serial away or back, device
-    // behaviour, remove a reader, add it back, and a new start of the program one step in a
-    // few hundred.
-    static std::discrete_distribution<int> actions{24, 72, 9, 18, 9, 9, 9, 6, 6, 1};
+    // Click, send, repeat, unsolicited frame, a link away or back, device behaviour, a reader
+    // removed or added, and a new start of the program one step in a few hundred.
+    static std::discrete_distribution<int> actions{24, 72, 9, 18, 18, 9, 12, 1};
     const int action = actions(m_random);
     SimulatedDevice &device = m_devices[m_random.bounded(quint32(m_devices.size()))];
     const t_Reader &record = m_records.at(int(m_random.bounded(m_records.size())));
     ReadersTab *readersTab = m_window->readersDock();
     const int row = readersTab->model()->rowOfReader(QString::fromLatin1(readerText(record.name)));
-    ConnectedReaderTab *tab = anyTab();
+    // Sends go to any open tab.
+    QList<ConnectedReaderTab *> tabs;
+    for (const t_Reader &each : qAsConst(m_records)) {
+        if (auto *open = m_window->connectedReaderTab(QString::fromLatin1(readerText(each.name))))
+            tabs << open;
+    }
+    ConnectedReaderTab *tab =
+        tabs.isEmpty() ? nullptr : tabs.at(int(m_random.bounded(tabs.size())));
     switch (action) {
     case 0: {
         // Connected readers are disconnected less often than the others are connected, so
@@ -197,17 +202,18 @@ void tst_FaultSoak::step()
             device.simulator->sendTcpChunk(payload);
         break;
     }
-    case 4:
-        if (!device.tcpAway)
-            device.simulator->closeTcp();
-        device.tcpAway = !device.tcpAway || !device.simulator->startTcp(device.tcpPort);
+    case 4: // the TCP server or the serial device goes away, or comes back
+        if (m_random.bounded(2) == 0) {
+            if (!device.tcpAway)
+                device.simulator->closeTcp();
+            device.tcpAway = !device.tcpAway || !device.simulator->startTcp(device.tcpPort);
+        } else {
+            if (!device.serialAway)
+                device.simulator->closeSerial();
+            device.serialAway = !device.serialAway || !device.simulator->reopenSerial();
+        }
         break;
-    case 5:
-        if (!device.serialAway)
-            device.simulator->closeSerial();
-        device.serialAway = !device.serialAway || !device.simulator->reopenSerial();
-        break;
-    case 6: {
+    case 5: {
         // Silent or not, acknowledging or not, refusing, or slower.
         const quint32 change = m_random.bounded(4);
         if (change == 0)
@@ -220,12 +226,10 @@ void tst_FaultSoak::step()
             device.simulator->setAckCode(0x07 + int(m_random.bounded(2)));
         break;
     }
-    case 7:
-        if (row >= 0)
+    case 6: // a reader removed from the list, or added back
+        if (row >= 0) {
             readersTab->removeReaderFromList(row, true);
-        break;
-    case 8:
-        if (row < 0) {
+        } else {
             QCOMPARE(readersTab->model()->addReader(record), 0);
             QCOMPARE(ReadersList::instance()->appendReaderToFile(record), 0);
         }
@@ -234,16 +238,6 @@ void tst_FaultSoak::step()
         closeWindow();
         openWindow();
     }
-}
-
-ConnectedReaderTab *tst_FaultSoak::anyTab()
-{
-    QList<ConnectedReaderTab *> tabs;
-    for (const t_Reader &record : qAsConst(m_records)) {
-        if (auto *tab = m_window->connectedReaderTab(QString::fromLatin1(readerText(record.name))))
-            tabs << tab;
-    }
-    return tabs.isEmpty() ? nullptr : tabs.at(int(m_random.bounded(tabs.size())));
 }
 
 void tst_FaultSoak::typeCommand(ConnectedReaderTab *tab, const QString &interval)
