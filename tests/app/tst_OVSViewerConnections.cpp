@@ -43,15 +43,9 @@ private slots:
 private:
     void click(const char *readerName);
     t_Reader *reader(const char *name) const;
-    ConnectedReaderTab *tabOf(const char *name) const
-    {
-        return m_window->connectedReaderTab(QString::fromLatin1(name));
-    }
+    ConnectedReaderTab *tabOf(const char *name) const { return m_window->connectedReaderTab(name); }
     void typeCommand(ConnectedReaderTab *tab, const char *command);
-    QString statusText() const
-    {
-        return m_window->findChild<QLabel *>(QStringLiteral("statusLabel"))->text();
-    }
+    QString statusText() const { return m_window->findChild<QLabel *>("statusLabel")->text(); }
 
     std::unique_ptr<QTemporaryDir> m_folder;
     QString m_project;

@@ -50,10 +50,8 @@ private:
         QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
                                           Q_ARG(QDockWidget *, dock), Q_ARG(DockedTabTypes, type)));
     }
-    QString statusText() const
-    {
-        return m_window->findChild<QLabel *>(QStringLiteral("statusLabel"))->text();
-    }
+    QString statusText() const { return m_window->findChild<QLabel *>("statusLabel")->text(); }
+    ConnectedReaderTab *tabOf(const char *name) const { return m_window->connectedReaderTab(name); }
 
     std::unique_ptr<QTemporaryDir> m_folder;
     std::array<std::unique_ptr<ReaderSimulator>, 2> m_simulators;
@@ -106,7 +104,7 @@ void tst_OVSViewerReaders::tabsFollowConnections()
     QVERIFY(!m_window->allReadersDock());
     QVERIFY(setConnected("R1", true));
     AllReadersTab *merged = m_window->allReadersDock();
-    ConnectedReaderTab *first = m_window->connectedReaderTab(QStringLiteral("R1"));
+    ConnectedReaderTab *first = tabOf("R1");
     QVERIFY(merged && first);
     QCOMPARE(first->windowTitle(), QStringLiteral("R1"));
     const QList<QDockWidget *> tabs = m_window->tabifiedDockWidgets(m_window->readersDock());
@@ -114,18 +112,18 @@ void tst_OVSViewerReaders::tabsFollowConnections()
 
     QVERIFY(setConnected("R2", true));
     QCOMPARE(m_window->allReadersDock(), merged);
-    QVERIFY(m_window->connectedReaderTab(QStringLiteral("R2")));
+    QVERIFY(tabOf("R2"));
 
     // A second report for a connected reader replaces its tab; nothing acts on the old one.
     const QPointer<ConnectedReaderTab> replaced = first;
     selectTab(first, TAB_CONNECTED_READER);
     emit ReadersList::instance()->connectedToReader(QStringLiteral("R1"), QStringLiteral("0A"));
-    QVERIFY(!replaced && m_window->connectedReaderTab(QStringLiteral("R1")));
+    QVERIFY(!replaced && tabOf("R1"));
     QCOMPARE(m_window->currentDock(), static_cast<QDockWidget *>(m_window->readersDock()));
     QCOMPARE(m_window->currentDockType(), TAB_READERS);
 
     QVERIFY(setConnected("R1", false));
-    QVERIFY(!m_window->connectedReaderTab(QStringLiteral("R1")));
+    QVERIFY(!tabOf("R1"));
     QCOMPARE(m_window->allReadersDock(), merged);
 
     QVERIFY(setConnected("R2", false));
@@ -149,7 +147,7 @@ void tst_OVSViewerReaders::patternAnswerReachesTheReader()
     m_simulators[1]->sendFrame(QByteArray::fromHex("AA55"));
     QTRY_COMPARE_WITH_TIMEOUT(m_simulators[1]->receivedPayloads(),
                               QList<QByteArray>{QByteArray::fromHex("BB01")}, 10000);
-    ConnectedReaderTab *tab = m_window->connectedReaderTab(QStringLiteral("R2"));
+    ConnectedReaderTab *tab = tabOf("R2");
     QTRY_COMPARE(tab->model()->rowCount(), 2);
     QCOMPARE(tab->model()->packetAt(1).direction, QStringLiteral("Tx"));
     QCOMPARE(m_simulators[0]->receivedCount(), 0);
@@ -181,7 +179,7 @@ void tst_OVSViewerReaders::clearActsOnTheTabInFront()
     QFETCH(int, type);
     QFETCH(QString, cleared);
     QVERIFY(setConnected("R1", true));
-    ConnectedReaderTab *tab = m_window->connectedReaderTab(QStringLiteral("R1"));
+    ConnectedReaderTab *tab = tabOf("R1");
     AllReadersTab *merged = m_window->allReadersDock();
     QAbstractItemModelTester tabTester(tab->model());
     QAbstractItemModelTester mergedTester(merged->model());
@@ -221,7 +219,7 @@ void tst_OVSViewerReaders::mergedLogFollowsTheProject()
     QVERIFY(ControlPanelTracePath::logsPath().startsWith(m_folder->path() + "/next/"));
 
     QByteArray frame = QByteArray::fromHex("0102");
-    m_window->connectedReaderTab(QStringLiteral("R1"))->receivedNewFrame(&frame, 3);
+    tabOf("R1")->receivedNewFrame(&frame, 3);
     QFile newLog(merged->logFileName());
     QVERIFY(newLog.open(QIODevice::ReadOnly));
     QVERIFY(newLog.readAll().contains(":R1:Rx:0102:"));

@@ -99,7 +99,6 @@ void tst_LineEditAutoComplete::storing_data()
     row("blank not stored", "", {"   "}, "", {});
     row("file made anew", missing, {"1B"}, "1B\n", {"1B"});
     row("read without final line end", "A\n  B  \n\nC", {}, "A\n  B  \n\nC", {"C", "", "B", "A"});
-    row("read CR LF", "A\r\nB\r\n", {}, "A\r\nB\r\n", {"B", "A"});
     row("read missing file", missing, {}, missing, {});
 }
 
@@ -184,10 +183,8 @@ void tst_LineEditAutoComplete::paste()
     QTest::keyClick(m_edit, Qt::Key_V, Qt::ControlModifier);
     QTEST(m_edit->text(), "remaining");
     QCOMPARE(seen, sent);
-    if (!sent.isEmpty()) {
-        QCOMPARE(fileAtFirstSend, sent.first().toUtf8() + '\n');
-        QCOMPARE(fileContent(), sent.join(QLatin1Char('\n')).toUtf8() + '\n');
-    }
+    QCOMPARE(fileContent(), sent.isEmpty() ? missing : sent.join('\n').toUtf8() + '\n');
+    QCOMPARE(fileAtFirstSend, sent.isEmpty() ? QByteArray() : sent.first().toUtf8() + '\n');
 }
 
 OVS_TEST_MAIN(tst_LineEditAutoComplete)

@@ -3,7 +3,6 @@
 
 #include <QDateTime>
 #include <QLocale>
-#include <QSet>
 #include <QThread>
 #include <QtTest>
 
@@ -20,7 +19,6 @@ private slots:
     void directFormsMatchTheLocaleForms();
     void localNowIsTheLocalTime();
     void hexText();
-    void rowColor();
 };
 
 void tst_PacketText::sendResultOutsideTheTable()
@@ -98,17 +96,6 @@ void tst_PacketText::hexText()
     QCOMPARE(PacketText::bytesToHexText(PacketText::hexToBytes(QStringLiteral("x0a 1B2")),
                                         QStringLiteral(", ")),
              QStringLiteral("0A, 1B, "));
-}
-
-// Four shades in turn below session 32767, four others from there on.
-void tst_PacketText::rowColor()
-{
-    QSet<QRgb> shades;
-    for (int session : {0, 1, 2, 3, 32767, 32768, 32769, 32770})
-        shades << PacketText::rowColor(std::uint16_t(session)).rgb();
-    QCOMPARE(shades.size(), 8);
-    QCOMPARE(PacketText::rowColor(32766), PacketText::rowColor(2));
-    QCOMPARE(PacketText::rowColor(65535), PacketText::rowColor(32767));
 }
 
 OVS_CORE_TEST_MAIN(tst_PacketText)
