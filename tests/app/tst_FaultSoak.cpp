@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -62,14 +61,17 @@ private slots:
     void soak();
 
 private:
-    void openWindow();
+    void openWindow()
+    {
+        m_window = std::make_unique<OVSViewer>();
+        m_window->show();
+    }
     void closeWindow();
     void step();
     void typeCommand(ConnectedReaderTab *tab, const QString &interval);
     void checkLogs();
 
-    QTemporaryDir m_folder;
-    QString m_project;
+    ProjectFolder m_project;
     std::array<SimulatedDevice, 2> m_devices;
     QList<t_Reader> m_records;
     std::unique_ptr<OVSViewer> m_window;
@@ -82,9 +84,6 @@ private:
 // Each device is a serial reader "S<n>" and a TCP reader "T<n>".
 void tst_FaultSoak::initTestCase()
 {
-    m_project = m_folder.path() + QStringLiteral("/project");
-    QVERIFY(QDir().mkpath(m_project));
-    setStartProject(m_project);
     QByteArray lines;
     for (int i = 0; i < int(m_devices.size()); ++i) {
         SimulatedDevice &device = m_devices[std::size_t(i)];
@@ -97,7 +96,7 @@ void tst_FaultSoak::initTestCase()
         lines += "IPReader;T" + QByteArray::number(i) + ";127.0.0.1;" +
                  QByteArray::number(device.tcpPort) + ";000000000000;\n";
     }
-    QFile readers(m_project + QStringLiteral("/readers_list.txt"));
+    QFile readers(m_project.path() + QStringLiteral("/readers_list.txt"));
     QVERIFY(readers.open(QIODevice::WriteOnly) && readers.write(lines) == lines.size());
     int failures = 0;
     ReadersFile::parse(lines, &m_records, &failures);
@@ -110,12 +109,6 @@ void tst_FaultSoak::cleanupTestCase()
     resetReaderRegistry();
     for (SimulatedDevice &device : m_devices)
         device.simulator.reset();
-}
-
-void tst_FaultSoak::openWindow()
-{
-    m_window = std::make_unique<OVSViewer>();
-    m_window->show();
 }
 
 void tst_FaultSoak::closeWindow()
@@ -213,17 +206,15 @@ void tst_FaultSoak::step()
             device.serialAway = !device.serialAway || !device.simulator->reopenSerial();
         }
         break;
-    case 5: {
-        // Silent or not, acknowledging or not, refusing, or slower.
-        const quint32 change = m_random.bounded(4);
+    case 5: { // silent or not, another acknowledgement or none, or a slower one
+        static const int acknowledgements[] = {0x06, ReaderSimulator::NoAck, 0x07, 0x08};
+        const quint32 change = m_random.bounded(3);
         if (change == 0)
             device.simulator->setSilent(m_random.bounded(2) == 0);
-        else if (change == 3)
-            device.simulator->setAckDelay(int(m_random.bounded(300)));
         else if (change == 1)
-            device.simulator->setAckCode(m_random.bounded(2) ? 0x06 : ReaderSimulator::NoAck);
+            device.simulator->setAckCode(acknowledgements[m_random.bounded(4)]);
         else
-            device.simulator->setAckCode(0x07 + int(m_random.bounded(2)));
+            device.simulator->setAckDelay(int(m_random.bounded(300)));
         break;
     }
     case 6: // a reader removed from the list, or added back
@@ -252,7 +243,7 @@ void tst_FaultSoak::typeCommand(ConnectedReaderTab *tab, const QString &interval
 
 void tst_FaultSoak::checkLogs()
 {
-    const QString logs = m_project + QStringLiteral("/Logs/");
+    const QString logs = m_project.path() + QStringLiteral("/Logs/");
     QByteArrayList tracedLines;
     QByteArrayList mergedLines;
     for (const QString &fileName : QDir(logs).entryList({QStringLiteral("*.log")}, QDir::Files)) {

@@ -15,13 +15,11 @@
 #include "session/PacketText.h"
 
 #include <QAbstractItemModelTester>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -47,8 +45,7 @@ private:
     void typeCommand(ConnectedReaderTab *tab, const char *command);
     QString statusText() const { return m_window->findChild<QLabel *>("statusLabel")->text(); }
 
-    std::unique_ptr<QTemporaryDir> m_folder;
-    QString m_project;
+    std::unique_ptr<ProjectFolder> m_project;
     std::unique_ptr<ReaderSimulator> m_simulator;
     std::unique_ptr<UnansweredListener> m_unanswered;
     std::unique_ptr<OVSViewer> m_window;
@@ -59,10 +56,7 @@ private:
 // address that never answers.
 void tst_OVSViewerConnections::init()
 {
-    m_folder = std::make_unique<QTemporaryDir>();
-    m_project = m_folder->path() + QStringLiteral("/project");
-    QVERIFY(QDir().mkpath(m_project));
-    setStartProject(m_project);
+    m_project = std::make_unique<ProjectFolder>();
     m_simulator = std::make_unique<ReaderSimulator>();
     QVERIFY(m_simulator->startSerial(QStringLiteral("/tmp/ovscXXXX")));
     QVERIFY(m_simulator->startTcp());
@@ -70,7 +64,7 @@ void tst_OVSViewerConnections::init()
     m_unanswered = std::make_unique<UnansweredListener>();
     QVERIFY(m_unanswered->port() != 0);
 
-    QFile readers(m_project + QStringLiteral("/readers_list.txt"));
+    QFile readers(m_project->path() + QStringLiteral("/readers_list.txt"));
     QVERIFY(readers.open(QIODevice::WriteOnly));
     readers.write("Serial;Bench;" + m_simulator->serialPortName().toLatin1() +
                   ";115200;000000000000;\n");
@@ -92,7 +86,7 @@ void tst_OVSViewerConnections::cleanup()
     resetReaderRegistry();
     m_unanswered.reset();
     m_simulator.reset();
-    m_folder.reset();
+    m_project.reset();
 }
 
 void tst_OVSViewerConnections::click(const char *readerName)
@@ -204,7 +198,7 @@ void tst_OVSViewerConnections::closingTheWindowDuringARetransmittedSend()
     QVERIFY(m_window->findChildren<ConnectedReaderTab *>().isEmpty());
     // Not transmitted a third time, and its outcome is in the log.
     QCOMPARE(m_simulator->receivedCount(), 4);
-    QFile log(m_project + QStringLiteral("/Logs/trace_Bench.log"));
+    QFile log(m_project->path() + QStringLiteral("/Logs/trace_Bench.log"));
     QVERIFY(log.open(QIODevice::ReadOnly) && log.readAll().contains(":Bench:Tx:0C:"));
 }
 

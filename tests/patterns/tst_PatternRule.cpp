@@ -1,5 +1,4 @@
 #include "IsolatedHome.h"
-#include "patterns/PatternMatchingRule.h"
 #include "patterns/PatternRule.h"
 
 #include <QtTest>
@@ -13,7 +12,6 @@ private slots:
     void parse();
     void match_data();
     void match();
-    void label();
 };
 
 // The parsed fields as "name|kind|offset|pattern|answer|expression", answer "-" when absent.
@@ -89,20 +87,6 @@ void tst_PatternRule::match()
     QCOMPARE(rule.isValid(), expected >= 0);
     QCOMPARE(rule.matches(QStringLiteral("R1"), frame), expected == 1);
     QCOMPARE(rule.matchCount(QStringLiteral("R1")), expected == 1 ? 1 : 0);
-}
-
-// The label shows the name and the total, a moment after the matches rather than with each.
-void tst_PatternRule::label()
-{
-    PatternMatchingRule label(QStringLiteral("Hello;STXT;01"));
-    QVERIFY(label.text().startsWith(QStringLiteral("Hello:")));
-    QVERIFY(label.text().endsWith(QLatin1Char('0')));
-    QVERIFY(label.processFrame(QStringLiteral("R1"), QStringLiteral("FF01")));
-    QVERIFY(label.processFrame(QStringLiteral("R2"), QStringLiteral("01")));
-    QVERIFY(label.text().endsWith(QLatin1Char('0')));
-    QTRY_VERIFY(label.text().endsWith(QLatin1Char('2')));
-    label.clearCounter();
-    QVERIFY(label.text().endsWith(QLatin1Char('0')));
 }
 
 OVS_TEST_MAIN(tst_PatternRule)

@@ -1,7 +1,6 @@
 #include "IsolatedHome.h"
 #include "session/LineEditAutoComplete.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QCompleter>
@@ -30,7 +29,6 @@ private slots:
     void cleanup();
     void storing_data();
     void storing();
-    void deleteFromPopup();
     void paste_data();
     void paste();
 
@@ -44,24 +42,21 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> m_folder;
-    std::unique_ptr<QWidget> m_tab;
-    LineEditAutoComplete *m_edit = nullptr;
+    std::unique_ptr<LineEditAutoComplete> m_edit;
     QCompleter *m_completer = nullptr;
 };
 
 void tst_LineEditAutoComplete::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
-    // Stands in for the reader tab, which owns both the entry and its completer.
-    m_tab = std::make_unique<QWidget>();
-    m_edit = new LineEditAutoComplete(m_tab.get(), m_folder->filePath(QStringLiteral("cmd.txt")));
-    m_completer = new QCompleter(m_tab.get());
+    m_edit = std::make_unique<LineEditAutoComplete>(nullptr, m_folder->filePath("cmd.txt"));
+    m_completer = new QCompleter(m_edit.get());
     m_edit->setCompleter(m_completer);
 }
 
 void tst_LineEditAutoComplete::cleanup()
 {
-    m_tab.reset();
+    m_edit.reset();
     m_folder.reset();
 }
 
@@ -112,39 +107,19 @@ void tst_LineEditAutoComplete::storing()
     m_edit->reloadCompletionList();
     writeFile(before);
     m_edit->reloadCompletionList();
-    QSignalSpy entered(m_edit, &LineEditAutoComplete::keyPressEnteredSignal);
+    QSignalSpy entered(m_edit.get(), &LineEditAutoComplete::keyPressEnteredSignal);
     for (int i = 0; i < commands.size(); ++i) {
         m_edit->setText(commands.at(i));
-        QTest::keyClick(m_edit, i % 2 ? Qt::Key_Enter : Qt::Key_Return,
+        QTest::keyClick(m_edit.get(), i % 2 ? Qt::Key_Enter : Qt::Key_Return,
                         i % 2 ? Qt::KeypadModifier : Qt::NoModifier);
         QCOMPARE(m_edit->text(), commands.at(i));
     }
     QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
-    QApplication::sendEvent(m_edit, &held);
+    QApplication::sendEvent(m_edit.get(), &held);
     QCOMPARE(entered.count(), commands.size());
     QTEST(fileContent(), "after");
     QTEST(popupEntries(), "popup");
     QVERIFY(!QApplication::overrideCursor());
-}
-
-void tst_LineEditAutoComplete::deleteFromPopup()
-{
-    writeFile("0A\n1B\n2C\n");
-    m_edit->reloadCompletionList();
-    m_tab->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_tab.get()));
-    // A click into the empty entry opens the pop-up with every command.
-    QTest::mouseClick(m_edit, Qt::LeftButton);
-    QAbstractItemView *popup = m_completer->popup();
-    QTRY_VERIFY(popup->isVisible());
-    QCOMPARE(popup->model()->rowCount(), 3);
-
-    popup->setCurrentIndex(popup->model()->index(1, 0));
-    m_edit->setText(QStringLiteral("1B"));
-    QTest::keyClick(m_edit, Qt::Key_Delete);
-    QCOMPARE(fileContent(), QByteArray("0A\n2C\n"));
-    QCOMPARE(m_edit->text(), QString());
-    QCOMPARE(popupEntries(), (QStringList{"2C", "0A"}));
 }
 
 void tst_LineEditAutoComplete::paste_data()
@@ -172,7 +147,7 @@ void tst_LineEditAutoComplete::paste()
     QFETCH(QStringList, sent);
     QStringList seen;
     QByteArray fileAtFirstSend;
-    connect(m_edit, &LineEditAutoComplete::keyPressEnteredSignal, this, [&] {
+    connect(m_edit.get(), &LineEditAutoComplete::keyPressEnteredSignal, this, [&] {
         seen << m_edit->text();
         if (seen.size() == 1)
             fileAtFirstSend = fileContent();
@@ -180,7 +155,7 @@ void tst_LineEditAutoComplete::paste()
     m_edit->setText(initial);
     m_edit->setCursorPosition(0);
     QApplication::clipboard()->setText(clipboard);
-    QTest::keyClick(m_edit, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(m_edit.get(), Qt::Key_V, Qt::ControlModifier);
     QTEST(m_edit->text(), "remaining");
     QCOMPARE(seen, sent);
     QCOMPARE(fileContent(), sent.isEmpty() ? missing : sent.join('\n').toUtf8() + '\n');

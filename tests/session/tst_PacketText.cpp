@@ -69,8 +69,7 @@ void tst_PacketText::localNowIsTheLocalTime()
     qputenv("TZ", "XST5");
     tzset();
     // A thread of its own starts without a remembered offset.
-    qint64 before = 0;
-    qint64 after = 0;
+    qint64 before = 0, after = 0;
     QDateTime now;
     std::unique_ptr<QThread> thread(QThread::create([&] {
         before = QDateTime::currentMSecsSinceEpoch();
