@@ -40,8 +40,7 @@ void tst_OVSViewer::statusMessage()
     QCOMPARE(match.captured(1), StatusLine::messageColor(message).name());
     QCOMPARE(match.captured(3), message);
     const QTime stamp = QTime::fromString(match.captured(2), QStringLiteral("HH:mm:ss.z"));
-    QVERIFY(stamp.isValid());
-    QVERIFY(qAbs(stamp.msecsTo(QTime::currentTime())) < 60 * 1000);
+    QVERIFY(stamp.isValid() && qAbs(stamp.msecsTo(QTime::currentTime())) < 60 * 1000);
 }
 
 OVS_TEST_MAIN(tst_OVSViewer)

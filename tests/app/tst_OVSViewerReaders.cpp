@@ -15,7 +15,6 @@
 #include "session/ControlPanelDisplay.h"
 
 #include <QAbstractItemModelTester>
-#include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
@@ -202,20 +201,19 @@ void tst_OVSViewerReaders::mergedLogFollowsTheProject()
     QVERIFY(setConnected("R1", true));
     AllReadersTab *merged = m_window->allReadersDock();
     const QString firstLog = merged->logFileName();
-    QVERIFY(firstLog.startsWith(ControlPanelTracePath::logsPath()));
-    // The next project has no rules.
+    const QString next = m_project->path() + QStringLiteral("/next");
     QCOMPARE(m_window->packetsPanel()->rules().size(), 2);
-    m_window->projectPanel()->setProjectPath(m_project->path() + QStringLiteral("/next"));
+    m_window->projectPanel()->setProjectPath(next);
+    // The next project has no rules, and the merged log moves into it.
     QVERIFY(m_window->packetsPanel()->rules().isEmpty());
-    QCOMPARE(QFileInfo(merged->logFileName()).fileName(), QFileInfo(firstLog).fileName());
-    QVERIFY(merged->logFileName().startsWith(ControlPanelTracePath::logsPath()));
-    QVERIFY(ControlPanelTracePath::logsPath().startsWith(m_project->path() + "/next/"));
+    QCOMPARE(merged->logFileName(),
+             ControlPanelTracePath::logsPath() + QFileInfo(firstLog).fileName());
+    QVERIFY(merged->logFileName().startsWith(next + QLatin1Char('/')));
 
     QByteArray frame = QByteArray::fromHex("0102");
     tabOf("R1")->receivedNewFrame(&frame, 3);
     QFile newLog(merged->logFileName());
-    QVERIFY(newLog.open(QIODevice::ReadOnly));
-    QVERIFY(newLog.readAll().contains(":R1:Rx:0102:"));
+    QVERIFY(newLog.open(QIODevice::ReadOnly) && newLog.readAll().contains(":R1:Rx:0102:"));
     QFile oldLog(firstLog);
     QVERIFY(!oldLog.exists() || (oldLog.open(QIODevice::ReadOnly) && oldLog.readAll().isEmpty()));
 }

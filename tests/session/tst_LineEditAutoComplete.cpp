@@ -37,8 +37,7 @@ private:
     QByteArray fileContent() const;
     QStringList popupEntries() const
     {
-        const auto *model = qobject_cast<QStringListModel *>(m_completer->model());
-        return model ? model->stringList() : QStringList{QStringLiteral("<no model>")};
+        return qobject_cast<QStringListModel *>(m_completer->model())->stringList();
     }
 
     std::unique_ptr<QTemporaryDir> m_folder;

@@ -18,7 +18,6 @@ private slots:
     void directFormsMatchTheLocaleForms_data();
     void directFormsMatchTheLocaleForms();
     void localNowIsTheLocalTime();
-    void hexText();
 };
 
 void tst_PacketText::sendResultOutsideTheTable()
@@ -85,16 +84,6 @@ void tst_PacketText::localNowIsTheLocalTime()
     tzset();
     QCOMPARE(now.offsetFromUtc(), -5 * 3600);
     QVERIFY(before <= now.toMSecsSinceEpoch() && now.toMSecsSinceEpoch() <= after);
-}
-
-void tst_PacketText::hexText()
-{
-    QCOMPARE(PacketText::spaceHexPairs(QString()), QString());
-    QCOMPARE(PacketText::spaceHexPairs(QStringLiteral("0a1B2")), QStringLiteral("0a 1B 2"));
-    // Paired from the left, other characters passed over; a separator after every byte.
-    QCOMPARE(PacketText::bytesToHexText(PacketText::hexToBytes(QStringLiteral("x0a 1B2")),
-                                        QStringLiteral(", ")),
-             QStringLiteral("0A, 1B, "));
 }
 
 OVS_CORE_TEST_MAIN(tst_PacketText)
