@@ -124,8 +124,8 @@ void tst_OVSViewerReaders::tabsFollowConnections()
 
     QVERIFY(setConnected("R2", false));
     QVERIFY(!m_window->allReadersDock());
-    QVERIFY(m_window->findChildren<ConnectedReaderTab *>().isEmpty());
-    QVERIFY(m_window->findChildren<AllReadersTab *>().isEmpty());
+    QVERIFY(m_window->findChildren<ConnectedReaderTab *>().isEmpty() &&
+            m_window->findChildren<AllReadersTab *>().isEmpty());
 }
 
 void tst_OVSViewerReaders::patternAnswerReachesTheReader()

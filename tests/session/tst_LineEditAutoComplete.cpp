@@ -26,7 +26,6 @@ class tst_LineEditAutoComplete : public QObject
 
 private slots:
     void init();
-    void cleanup();
     void storing_data();
     void storing();
     void paste_data();
@@ -53,21 +52,11 @@ void tst_LineEditAutoComplete::init()
     m_edit->setCompleter(m_completer);
 }
 
-void tst_LineEditAutoComplete::cleanup()
-{
-    m_edit.reset();
-    m_folder.reset();
-}
-
 void tst_LineEditAutoComplete::writeFile(const QByteArray &content)
 {
     QFile file(m_edit->completionFilePath());
-    if (content == missing) {
-        QVERIFY(!file.exists() || file.remove());
-        return;
-    }
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
+    file.remove();
+    QVERIFY(content == missing || (file.open(QIODevice::WriteOnly) && file.write(content) >= 0));
 }
 
 QByteArray tst_LineEditAutoComplete::fileContent() const
