@@ -6,7 +6,6 @@
 #include "patterns/ControlPanelPackets.h"
 #include "patterns/PatternMatchingRule.h"
 #include "project/ControlPanelTracePath.h"
-#include "readers/ReadersFile.h"
 #include "readers/ReadersList.h"
 #include "readers/ReadersTab.h"
 #include "session/AllReadersTab.h"
@@ -14,15 +13,14 @@
 #include "session/ConnectedReaderModel.h"
 #include "session/ConnectedReaderTab.h"
 #include "session/ControlPanelDisplay.h"
-#include "session/PacketText.h"
 
 #include <QAbstractItemModelTester>
-#include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <array>
@@ -44,39 +42,40 @@ private slots:
     void mergedLogFollowsTheProject();
 
 private:
-    void startWindow();
     bool setConnected(const char *name, bool connected);
-    void receiveFrame(int simulator, const QByteArray &payload);
-    QString statusText() const;
-    void selectTab(QDockWidget *dock, DockedTabTypes type);
+    void selectTab(QDockWidget *dock, DockedTabTypes type)
+    {
+        QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
+                                          Q_ARG(QDockWidget *, dock), Q_ARG(DockedTabTypes, type)));
+    }
+    QString statusText() const { return m_window->findChild<QLabel *>("statusLabel")->text(); }
+    ConnectedReaderTab *tabOf(const char *name) const { return m_window->connectedReaderTab(name); }
 
-    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<ProjectFolder> m_project;
     std::array<std::unique_ptr<ReaderSimulator>, 2> m_simulators;
     std::unique_ptr<OVSViewer> m_window;
 };
 
+// Two serial readers, R1 and R2, and a rule that answers AA... frames with BB01.
 void tst_OVSViewerReaders::init()
 {
-    m_folder = std::make_unique<QTemporaryDir>();
-    const QString project = m_folder->path() + QStringLiteral("/project");
-    QVERIFY(QDir().mkpath(project));
-    setStartProject(project);
-
+    m_project = std::make_unique<ProjectFolder>();
+    const QString project = m_project->path();
     QFile readers(project + QStringLiteral("/readers_list.txt"));
     QVERIFY(readers.open(QIODevice::WriteOnly));
     for (int i = 0; i < 2; ++i) {
         m_simulators[i] = std::make_unique<ReaderSimulator>();
         QVERIFY(m_simulators[i]->startSerial(QStringLiteral("/tmp/ovswXXXX")));
-        t_Reader record;
-        ReadersFile::initRecord(&record, READER_SERIAL);
-        setReaderText(record.name, QByteArray("R") + QByteArray::number(i + 1));
-        setReaderText(record.comPort, m_simulators[i]->serialPortName().toLatin1());
-        readers.write(ReadersFile::lineOf(record).toUtf8());
+        readers.write("Serial;R" + QByteArray::number(i + 1) + ";" +
+                      m_simulators[i]->serialPortName().toLatin1() + ";115200;000000000000;\n");
     }
     readers.close();
     QFile patterns(project + QStringLiteral("/frame_recognize_pattern.txt"));
     QVERIFY(patterns.open(QIODevice::WriteOnly));
     patterns.write("Ping;LEFT;0;AA;BB01\nAny;STXT;.*\n");
+    patterns.close();
+    m_window = std::make_unique<OVSViewer>();
+    m_window->show();
 }
 
 void tst_OVSViewerReaders::cleanup()
@@ -85,95 +84,74 @@ void tst_OVSViewerReaders::cleanup()
     resetReaderRegistry();
     for (auto &simulator : m_simulators)
         simulator.reset();
-    m_folder.reset();
-}
-
-void tst_OVSViewerReaders::startWindow()
-{
-    m_window = std::make_unique<OVSViewer>();
-    m_window->show();
+    m_project.reset();
 }
 
 bool tst_OVSViewerReaders::setConnected(const char *name, bool connected)
 {
     t_Reader *reader = nullptr;
-    if (!ReadersList::instance()->findReader(&reader, name))
-        return false;
-    return ReadersList::instance()->setReaderState(reader, connected ? STATE_CONNECTED
+    return ReadersList::instance()->findReader(&reader, name) &&
+           ReadersList::instance()->setReaderState(reader, connected ? STATE_CONNECTED
                                                                      : STATE_DISCONNECTED) == 1;
-}
-
-QString tst_OVSViewerReaders::statusText() const
-{
-    return m_window->findChild<QLabel *>(QStringLiteral("statusLabel"))->text();
-}
-
-void tst_OVSViewerReaders::selectTab(QDockWidget *dock, DockedTabTypes type)
-{
-    QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
-                                      Q_ARG(QDockWidget *, dock), Q_ARG(DockedTabTypes, type)));
 }
 
 void tst_OVSViewerReaders::tabsFollowConnections()
 {
-    startWindow();
     QVERIFY(!m_window->allReadersDock());
     QVERIFY(setConnected("R1", true));
     AllReadersTab *merged = m_window->allReadersDock();
-    QVERIFY(merged);
-    ConnectedReaderTab *first = m_window->connectedReaderTab(QStringLiteral("R1"));
-    QVERIFY(first);
+    ConnectedReaderTab *first = tabOf("R1");
+    QVERIFY(merged && first);
     QCOMPARE(first->windowTitle(), QStringLiteral("R1"));
-    QVERIFY(m_window->tabifiedDockWidgets(m_window->readersDock()).contains(first));
-    QVERIFY(m_window->tabifiedDockWidgets(m_window->readersDock()).contains(merged));
-    QVERIFY(statusText().contains(QStringLiteral("Reader \"R1\" connected successfully.")));
+    const QList<QDockWidget *> tabs = m_window->tabifiedDockWidgets(m_window->readersDock());
+    QVERIFY(tabs.contains(first) && tabs.contains(merged));
 
     QVERIFY(setConnected("R2", true));
     QCOMPARE(m_window->allReadersDock(), merged);
-    QVERIFY(m_window->connectedReaderTab(QStringLiteral("R2")));
-    QCOMPARE(m_window->findChildren<ConnectedReaderTab *>().size(), 2);
+    QVERIFY(tabOf("R2"));
+
+    // A second report for a connected reader replaces its tab; nothing acts on the old one.
+    const QPointer<ConnectedReaderTab> replaced = first;
+    selectTab(first, TAB_CONNECTED_READER);
+    emit ReadersList::instance()->connectedToReader(QStringLiteral("R1"), QStringLiteral("0A"));
+    QVERIFY(!replaced && tabOf("R1"));
+    QCOMPARE(m_window->currentDock(), static_cast<QDockWidget *>(m_window->readersDock()));
+    QCOMPARE(m_window->currentDockType(), TAB_READERS);
 
     QVERIFY(setConnected("R1", false));
-    QVERIFY(!m_window->connectedReaderTab(QStringLiteral("R1")));
+    QVERIFY(!tabOf("R1"));
     QCOMPARE(m_window->allReadersDock(), merged);
-    QVERIFY(statusText().contains(QStringLiteral("Reader \"R1\" disconnected successfully.")));
 
     QVERIFY(setConnected("R2", false));
     QVERIFY(!m_window->allReadersDock());
-    QVERIFY(m_window->findChildren<ConnectedReaderTab *>().isEmpty());
-    QVERIFY(m_window->findChildren<AllReadersTab *>().isEmpty());
-
-    // A new connection brings a new merged tab, once the old link has let go of the port.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(setConnected("R2", true));
-    QVERIFY(m_window->allReadersDock());
+    QVERIFY(m_window->findChildren<ConnectedReaderTab *>().isEmpty() &&
+            m_window->findChildren<AllReadersTab *>().isEmpty());
 }
 
 void tst_OVSViewerReaders::patternAnswerReachesTheReader()
 {
-    startWindow();
     QVERIFY(setConnected("R1", true));
     QVERIFY(setConnected("R2", true));
     emit m_window->packetsPanel()->analyseButton()->released();
-    m_simulators[0]->clearRecords();
-    m_simulators[1]->clearRecords();
+    for (auto &simulator : m_simulators)
+        simulator->clearRecords();
 
     m_simulators[1]->sendFrame(QByteArray::fromHex("AA55"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_simulators[1]->receivedCount(), 1, 10000);
-    QCOMPARE(m_simulators[1]->receivedPayloads().at(0), QByteArray::fromHex("BB01"));
-    ConnectedReaderTab *tab = m_window->connectedReaderTab(QStringLiteral("R2"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_simulators[1]->receivedPayloads(),
+                              QList<QByteArray>{QByteArray::fromHex("BB01")}, 10000);
+    ConnectedReaderTab *tab = tabOf("R2");
     QTRY_COMPARE(tab->model()->rowCount(), 2);
     QCOMPARE(tab->model()->packetAt(1).direction, QStringLiteral("Tx"));
     QCOMPARE(m_simulators[0]->receivedCount(), 0);
-    const QList<PatternMatchingRule *> &rules = m_window->packetsPanel()->rules();
-    QCOMPARE(rules.at(0)->matchCount(QStringLiteral("R2")), 1);
-    QCOMPARE(rules.at(0)->matchCount(QStringLiteral("R1")), 0);
+    PatternMatchingRule *rule = m_window->packetsPanel()->rules().at(0);
+    QCOMPARE(rule->matchCount(QStringLiteral("R2")), 1);
+    QCOMPARE(rule->matchCount(QStringLiteral("R1")), 0);
 
     // Analysing off: frames are still shown, but nothing is counted or answered.
     emit m_window->packetsPanel()->analyseButton()->released();
     m_simulators[1]->sendFrame(QByteArray::fromHex("AA56"));
     QTRY_COMPARE(tab->model()->rowCount(), 3);
-    QCOMPARE(rules.at(0)->matchCount(QStringLiteral("R2")), 1);
+    QCOMPARE(rule->matchCount(QStringLiteral("R2")), 1);
     m_simulators[1]->sendFrame(QByteArray::fromHex("0C0D"));
     QTRY_COMPARE(tab->model()->rowCount(), 4);
     QCOMPARE(m_simulators[1]->receivedCount(), 1);
@@ -182,31 +160,18 @@ void tst_OVSViewerReaders::patternAnswerReachesTheReader()
 void tst_OVSViewerReaders::clearActsOnTheTabInFront_data()
 {
     QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<bool>("readerTableCleared");
-    QTest::addColumn<bool>("mergedTableCleared");
-    QTest::addColumn<bool>("countersCleared");
-
-    QTest::newRow("readers") << 0 << "Error: You could not clear the contents of readers table."
-                             << false << false << true;
-    QTest::newRow("all readers") << 1 << "Data packets table for all readers has been cleared."
-                                 << false << true << true;
-    QTest::newRow("firmware") << 2 << "" << false << false << false;
-    QTest::newRow("reader") << 3 << "Data packets table for reader \"R1\" has been cleared." << true
-                            << false << true;
-    QTest::newRow("unknown") << 7 << "Error: Unknown tab is selected." << false << false << true;
+    QTest::addColumn<QString>("cleared");
+    QTest::newRow("readers, which refuses") << int(TAB_READERS) << "counters";
+    QTest::newRow("all readers") << int(TAB_ALL_READERS) << "merged counters";
+    QTest::newRow("reader") << int(TAB_CONNECTED_READER) << "reader counters";
 }
 
 void tst_OVSViewerReaders::clearActsOnTheTabInFront()
 {
     QFETCH(int, type);
-    QFETCH(QString, message);
-    QFETCH(bool, readerTableCleared);
-    QFETCH(bool, mergedTableCleared);
-    QFETCH(bool, countersCleared);
-    startWindow();
+    QFETCH(QString, cleared);
     QVERIFY(setConnected("R1", true));
-    ConnectedReaderTab *tab = m_window->connectedReaderTab(QStringLiteral("R1"));
+    ConnectedReaderTab *tab = tabOf("R1");
     AllReadersTab *merged = m_window->allReadersDock();
     QAbstractItemModelTester tabTester(tab->model());
     QAbstractItemModelTester mergedTester(merged->model());
@@ -216,20 +181,15 @@ void tst_OVSViewerReaders::clearActsOnTheTabInFront()
     PatternMatchingRule *rule = m_window->packetsPanel()->rules().at(0);
     QCOMPARE(rule->matchCount(), 1);
 
-    QDockWidget *inFront = type == 1   ? static_cast<QDockWidget *>(merged)
-                           : type == 3 ? static_cast<QDockWidget *>(tab)
-                                       : static_cast<QDockWidget *>(m_window->readersDock());
-    selectTab(inFront, DockedTabTypes(type));
+    const QList<QDockWidget *> docks{m_window->readersDock(), merged, nullptr, tab};
+    selectTab(docks.at(type), DockedTabTypes(type));
     const QString before = statusText();
     emit m_window->displayPanel()->clearButton()->released();
-
-    QCOMPARE(tab->model()->rowCount(), readerTableCleared ? 0 : 1);
-    QCOMPARE(merged->model()->rowCount(), mergedTableCleared ? 0 : 1);
-    QCOMPARE(rule->matchCount(), countersCleared ? 0 : 1);
-    if (message.isEmpty())
-        QCOMPARE(statusText(), before);
-    else
-        QVERIFY2(statusText().contains(message), qPrintable(statusText()));
+    QCOMPARE(tab->model()->rowCount(), cleared.contains(QStringLiteral("reader")) ? 0 : 1);
+    QCOMPARE(merged->model()->rowCount(), cleared.contains(QStringLiteral("merged")) ? 0 : 1);
+    QCOMPARE(rule->matchCount(), cleared.contains(QStringLiteral("counters")) ? 0 : 1);
+    QVERIFY(statusText() != before);
+    QCOMPARE(statusText().contains(QStringLiteral("Error:")), type == TAB_READERS);
     // The logs keep everything.
     QFile log(merged->logFileName());
     QVERIFY(log.open(QIODevice::ReadOnly));
@@ -238,21 +198,22 @@ void tst_OVSViewerReaders::clearActsOnTheTabInFront()
 
 void tst_OVSViewerReaders::mergedLogFollowsTheProject()
 {
-    startWindow();
     QVERIFY(setConnected("R1", true));
     AllReadersTab *merged = m_window->allReadersDock();
     const QString firstLog = merged->logFileName();
-    QCOMPARE(firstLog, ControlPanelTracePath::logsPath() + QStringLiteral("AllReaders.log"));
-    const QString next = m_folder->path() + QStringLiteral("/next");
+    const QString next = m_project->path() + QStringLiteral("/next");
+    QCOMPARE(m_window->packetsPanel()->rules().size(), 2);
     m_window->projectPanel()->setProjectPath(next);
-    QCOMPARE(merged->logFileName(), next + QStringLiteral("/Logs/AllReaders.log"));
+    // The next project has no rules, and the merged log moves into it.
+    QVERIFY(m_window->packetsPanel()->rules().isEmpty());
+    QCOMPARE(merged->logFileName(),
+             ControlPanelTracePath::logsPath() + QFileInfo(firstLog).fileName());
+    QVERIFY(merged->logFileName().startsWith(next + QLatin1Char('/')));
 
-    ConnectedReaderTab *tab = m_window->connectedReaderTab(QStringLiteral("R1"));
     QByteArray frame = QByteArray::fromHex("0102");
-    tab->receivedNewFrame(&frame, 3);
+    tabOf("R1")->receivedNewFrame(&frame, 3);
     QFile newLog(merged->logFileName());
-    QVERIFY(newLog.open(QIODevice::ReadOnly));
-    QVERIFY(newLog.readAll().contains(":R1:Rx:0102:"));
+    QVERIFY(newLog.open(QIODevice::ReadOnly) && newLog.readAll().contains(":R1:Rx:0102:"));
     QFile oldLog(firstLog);
     QVERIFY(!oldLog.exists() || (oldLog.open(QIODevice::ReadOnly) && oldLog.readAll().isEmpty()));
 }

@@ -1,11 +1,9 @@
 #include "IsolatedHome.h"
-#include "OpenedFiles.h"
 #include "ProjectFolder.h"
 #include "patterns/ControlPanelPackets.h"
 #include "patterns/PatternMatchingRule.h"
 #include "project/ControlPanelTracePath.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -13,167 +11,61 @@
 #include <QWidget>
 #include <QtTest>
 
-#include <memory>
-
-using Snapshots = QList<ControlPanelPackets::T_matchSnapshot>;
-
 class tst_ControlPanelPackets : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-    void withoutPatternFile();
-    void analyseFrame();
-    void countsAcrossReaders();
-    void clearingCounters();
-    void rescanReadsTheFileAgain();
-    void openConfigFile();
-
-private:
-    void writePatterns(const QByteArray &lines);
-    ControlPanelPackets *makePanel();
-    void toggleAnalysing();
-
-    std::unique_ptr<ProjectFolder> m_project;
-    std::unique_ptr<QWidget> m_host;
-    ControlPanelPackets *m_panel = nullptr;
+    void analyseAndRescan();
 };
 
-void tst_ControlPanelPackets::init()
+void tst_ControlPanelPackets::analyseAndRescan()
 {
-    m_project = std::make_unique<ProjectFolder>();
-    m_host = std::make_unique<QWidget>();
-    new QVBoxLayout(m_host.get());
-    QCOMPARE(ControlPanelTracePath::projectPath(), m_project->path());
-}
-
-void tst_ControlPanelPackets::cleanup()
-{
-    m_host.reset();
-    m_project.reset();
-    m_panel = nullptr;
-}
-
-void tst_ControlPanelPackets::writePatterns(const QByteArray &lines)
-{
-    QFile file(ControlPanelTracePath::patternRulesPath());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(lines);
-}
-
-ControlPanelPackets *tst_ControlPanelPackets::makePanel()
-{
-    m_panel = new ControlPanelPackets;
+    ProjectFolder project;
+    const auto writeRules = [](const QByteArray &rules) {
+        QFile file(ControlPanelTracePath::patternRulesPath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(rules);
+    };
+    writeRules("Hello;STXT;0102;0304\nFirst;LEFT;0;01\n\nOther;STXT;FFFF\nAlso;RIGHT;0;03;\n");
+    QWidget host;
+    auto *panel = new ControlPanelPackets;
     // Added as a layout, so that the host takes its widgets and frees them.
-    static_cast<QVBoxLayout *>(m_host->layout())->addLayout(m_panel);
-    return m_panel;
-}
-
-void tst_ControlPanelPackets::toggleAnalysing()
-{
-    emit m_panel->analyseButton()->released();
-}
-
-void tst_ControlPanelPackets::withoutPatternFile()
-{
-    makePanel();
-    QVERIFY(m_panel->rules().isEmpty());
-    QCOMPARE(m_panel->patternFile(),
-             m_project->path() + QStringLiteral("/frame_recognize_pattern.txt"));
-    QCOMPARE(m_panel->analyseButton()->text(), QStringLiteral("Launch analysing"));
-    toggleAnalysing();
-    QVERIFY(m_panel->analysing());
-    QCOMPARE(m_panel->analyseButton()->text(), QStringLiteral("Stop analysing"));
-    QVERIFY(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102")).isEmpty());
-}
-
-void tst_ControlPanelPackets::analyseFrame()
-{
-    writePatterns("Hello;STXT;0102;0304\nFirst;LEFT;0;01\n\nOther;STXT;FFFF\nAlso;RIGHT;0;03;\n");
-    makePanel();
-    QCOMPARE(m_panel->rules().size(), 5);
-    QSignalSpy answers(m_panel, &ControlPanelPackets::answerOnMatch);
-
-    // Analysing is off at start: nothing is looked at or counted.
-    QVERIFY(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("01 02 03")).isEmpty());
-    QCOMPARE(m_panel->rules().first()->matchCount(), 0);
-
-    toggleAnalysing();
-    const Snapshots matches =
-        m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("01 02 03"));
-    QCOMPARE(matches.size(), 3);
-    QCOMPARE(matches.at(0).ruleName, QStringLiteral("Hello"));
-    QCOMPARE(matches.at(1).ruleName, QStringLiteral("First"));
-    QCOMPARE(matches.at(2).ruleName, QStringLiteral("Also"));
-    QCOMPARE(matches.at(0).readerMatchCount, 1);
-    QCOMPARE(matches.at(0).totalMatchCount, 1);
-    // Both rules with an answer ask for it, in file order; the empty answer too.
+    (new QVBoxLayout(&host))->addLayout(panel);
+    QCOMPARE(panel->rules().size(), 5);
+    QSignalSpy answers(panel, &ControlPanelPackets::answerOnMatch);
+    emit panel->analyseButton()->released();
+    const auto analyse = [panel](const char *reader, const char *frame) {
+        QStringList matches;
+        for (const auto &match :
+             panel->analyseFrame(QString::fromLatin1(reader), QString::fromLatin1(frame)))
+            matches << QStringLiteral("%1 %2/%3")
+                           .arg(match.ruleName)
+                           .arg(match.readerMatchCount)
+                           .arg(match.totalMatchCount);
+        return matches;
+    };
+    QCOMPARE(analyse("R1", "01 02 03"), (QStringList{"Hello 1/1", "First 1/1", "Also 1/1"}));
+    // The rules with an answer ask for it, in file order; the empty answer too.
     QCOMPARE(answers.count(), 2);
     QCOMPARE(answers.at(0), (QList<QVariant>{QStringLiteral("R1"), QStringLiteral("0304")}));
     QCOMPARE(answers.at(1), (QList<QVariant>{QStringLiteral("R1"), QString()}));
-
     // Lower-case frame text is not upper-case pattern text.
-    QVERIFY(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("ffff")).isEmpty());
-}
+    QVERIFY(analyse("R1", "ffff").isEmpty());
+    // Counts per reader and in total, until cleared.
+    QCOMPARE(analyse("R2", "0102"), (QStringList{"Hello 1/2", "First 1/2"}));
+    QCOMPARE(analyse("R1", "0102"), (QStringList{"Hello 2/3", "First 2/3"}));
+    panel->clearCounters();
+    QCOMPARE(analyse("R2", "0102"), (QStringList{"Hello 1/1", "First 1/1"}));
 
-void tst_ControlPanelPackets::countsAcrossReaders()
-{
-    writePatterns("Hello;STXT;0102\n");
-    makePanel();
-    toggleAnalysing();
-    m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
-    m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
-    m_panel->analyseFrame(QStringLiteral("R2"), QStringLiteral("0102"));
-    QTRY_VERIFY(m_panel->rules().first()->text().endsWith(QLatin1Char('3')));
-    const Snapshots third = m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
-    QCOMPARE(third.size(), 1);
-    QCOMPARE(third.first().readerMatchCount, 3);
-    QCOMPARE(third.first().totalMatchCount, 4);
-}
-
-void tst_ControlPanelPackets::clearingCounters()
-{
-    writePatterns("Hello;STXT;0102\nOther;STXT;01\n");
-    makePanel();
-    toggleAnalysing();
-    m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
-    m_panel->clearCounters();
-    for (const PatternMatchingRule *rule : m_panel->rules()) {
-        QCOMPARE(rule->matchCount(), 0);
-        QVERIFY(rule->text().endsWith(QLatin1Char('0')));
-    }
-    const Snapshots next = m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
-    QCOMPARE(next.first().readerMatchCount, 1);
-    QCOMPARE(next.first().totalMatchCount, 1);
-}
-
-void tst_ControlPanelPackets::rescanReadsTheFileAgain()
-{
-    writePatterns("Hello;STXT;0102\n");
-    makePanel();
-    toggleAnalysing();
-    m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102"));
-    writePatterns("New;STXT;0102\nSecond;STXT;02\n");
-    QVERIFY(QMetaObject::invokeMethod(m_panel, "newAnalyseFileSelected"));
-    QCOMPARE(m_panel->rules().size(), 2);
-    QCOMPARE(m_panel->rules().first()->name(), QStringLiteral("New"));
-    QCOMPARE(m_panel->rules().first()->matchCount(), 0);
-    QVERIFY(m_panel->analysing());
-    QCOMPARE(m_panel->analyseFrame(QStringLiteral("R1"), QStringLiteral("0102")).size(), 2);
-}
-
-void tst_ControlPanelPackets::openConfigFile()
-{
-    OpenedFiles opened;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "openUrl");
-    makePanel();
-    QSignalSpy messages(m_panel, &ControlPanelPackets::statusMessage);
-    QVERIFY(QMetaObject::invokeMethod(m_panel, "openConfigFile"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QCOMPARE(opened.paths, QStringList{m_panel->patternFile()});
-    QCOMPARE(messages.count(), 0);
+    // A rescan reads the file again, and starts counting anew.
+    writeRules("New;STXT;0102\n");
+    QVERIFY(QMetaObject::invokeMethod(panel, "newAnalyseFileSelected"));
+    QVERIFY(panel->analysing());
+    QCOMPARE(analyse("R1", "0102"), QStringList{"New 1/1"});
+    QVERIFY(QFile::remove(ControlPanelTracePath::patternRulesPath()));
+    QVERIFY(QMetaObject::invokeMethod(panel, "newAnalyseFileSelected"));
+    QVERIFY(panel->rules().isEmpty());
 }
 
 OVS_TEST_MAIN(tst_ControlPanelPackets)

@@ -9,18 +9,6 @@
 
 namespace {
 
-readerPacket_t packet(int session, const QString &frame)
-{
-    readerPacket_t p;
-    p.readerName = QStringLiteral("R1");
-    p.time = QStringLiteral("10:28:05.1");
-    p.direction = QStringLiteral("Tx");
-    p.frame = frame;
-    p.status = PacketText::sent;
-    p.sessionNumber = std::uint16_t(session);
-    return p;
-}
-
 class ProbedView : public TVTableView
 {
 public:
@@ -57,8 +45,11 @@ void tst_TVTableView::rowsFitTheirContents()
     const QString longFrame = PacketText::spaceHexPairs(QStringLiteral("1B").repeated(247));
     const QStringList frames{"0A 1B", longFrame, "0C", longFrame.left(60), "0D 0E"};
     for (int i = 0; i < frames.size(); ++i) {
-        readerPacket_t p = packet(i, frames.at(i));
-        model.addPacket(p);
+        readerPacket_t packet;
+        packet.direction = QStringLiteral("Tx");
+        packet.frame = frames.at(i);
+        packet.sessionNumber = std::uint16_t(i);
+        model.addPacket(packet);
     }
     const auto allRowsFit = [&] {
         for (int row = 0; row < model.rowCount(); ++row) {
@@ -70,7 +61,6 @@ void tst_TVTableView::rowsFitTheirContents()
     QTRY_VERIFY(allRowsFit());
     QVERIFY(view.rowHeight(1) > 3 * view.rowHeight(0));
     QVERIFY(view.rowHeight(3) > view.rowHeight(0));
-    QCOMPARE(view.rowHeight(2), view.rowHeight(0));
 
     // A narrower Frame column wraps more.
     const int tallBefore = view.rowHeight(1);
