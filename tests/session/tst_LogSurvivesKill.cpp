@@ -2,7 +2,6 @@
 #include "ReaderSimulator.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QList>
 #include <QProcess>
@@ -12,8 +11,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 
@@ -62,47 +59,6 @@ KilledLog readKilledLog(const QString &fileName)
     return log;
 }
 
-// The complete lines of the host's standard output; a line cut short stays in pending.
-class HostOutput
-{
-public:
-    explicit HostOutput(QProcess *host)
-        : m_host(host)
-    {
-    }
-
-    const QList<QByteArray> &lines() const { return m_lines; }
-
-    void take()
-    {
-        m_pending += m_host->readAllStandardOutput();
-        for (int end = m_pending.indexOf('\n'); end >= 0; end = m_pending.indexOf('\n')) {
-            m_lines << m_pending.left(end);
-            m_pending.remove(0, end + 1);
-        }
-    }
-
-    // Reads until the condition holds; false when the time is up or the host ended first.
-    bool readUntil(const std::function<bool()> &condition, int timeoutMs)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        take();
-        while (!condition()) {
-            if (clock.elapsed() > timeoutMs || m_host->state() != QProcess::Running)
-                return false;
-            m_host->waitForReadyRead(100);
-            take();
-        }
-        return true;
-    }
-
-private:
-    QProcess *m_host;
-    QByteArray m_pending;
-    QList<QByteArray> m_lines;
-};
-
 } // namespace
 
 class tst_LogSurvivesKill : public QObject
@@ -135,24 +91,35 @@ void tst_LogSurvivesKill::shownFramesAreLoggedWhenKilled()
                {project.path(), simulator.serialPortName(), readerName});
     QVERIFY2(host.waitForStarted(startTimeoutMs), qPrintable(host.errorString()));
 
-    HostOutput output(&host);
-    const bool ready = output.readUntil(
-        [&output] { return output.lines().contains(QByteArrayLiteral("ready")); }, startTimeoutMs);
-    QVERIFY2(ready, host.readAllStandardError().constData());
-    const int readyLine = output.lines().indexOf(QByteArrayLiteral("ready"));
+    // The host's complete output lines, as they come; a line cut short waits in pending.
+    QList<QByteArray> lines;
+    QByteArray pending;
+    const auto takeOutput = [&] {
+        pending += host.readAllStandardOutput();
+        for (int end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
+            lines << pending.left(end);
+            pending.remove(0, end + 1);
+        }
+    };
+    connect(&host, &QProcess::readyReadStandardOutput, this, takeOutput);
+    QTRY_VERIFY_WITH_TIMEOUT(lines.contains("ready") || host.state() != QProcess::Running,
+                             startTimeoutMs);
+    const int readyLine = lines.indexOf("ready");
+    QVERIFY2(readyLine >= 0, host.readAllStandardError().constData());
 
     simulator.startUnsolicited(floodCount, floodRate, QByteArray::fromHex("5AA5"));
-    const bool enough = output.readUntil(
-        [&] { return output.lines().size() - readyLine - 1 >= reportsBeforeKill; }, floodTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(lines.size() - readyLine - 1 >= reportsBeforeKill ||
+                                 host.state() != QProcess::Running,
+                             floodTimeoutMs);
     const int sentAtKill = simulator.unsolicitedSent();
     host.kill();
     QVERIFY(host.waitForFinished(startTimeoutMs));
-    output.take();
-    QVERIFY2(enough, host.readAllStandardError().constData());
+    takeOutput();
     QCOMPARE(host.exitStatus(), QProcess::CrashExit);
+    QVERIFY2(lines.size() - readyLine - 1 >= reportsBeforeKill, "too few frames before the kill");
     QVERIFY2(sentAtKill < floodCount, "the flood was over before the kill");
 
-    const QList<QByteArray> reported = output.lines().mid(readyLine + 1);
+    const QList<QByteArray> reported = lines.mid(readyLine + 1);
     for (const QByteArray &line : reported)
         QVERIFY2(reportFormat.match(QString::fromLatin1(line)).hasMatch(), line.constData());
 
