@@ -11,14 +11,9 @@
 class SeededCuts
 {
 public:
-    static constexpr int seedSize = 4;
-
     SeededCuts(const std::uint8_t *data, std::size_t size);
-
     const QByteArray &stream() const { return m_stream; }
-
-    // Non-empty consecutive pieces that together are the stream; the same input always
-    // gives the same pieces.
+    // Non-empty consecutive pieces that make up the stream, always the same for an input.
     QList<QByteArray> pieces() const;
 
 private:

@@ -6,16 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
-std::uint8_t byteAt(const QByteArray &bytes, int index)
+static std::uint8_t byteAt(const QByteArray &bytes, int index)
 {
     return std::uint8_t(bytes.at(index));
 }
 
 // True when the buffer starts with start bytes, a length byte and the end byte where that
 // length puts it, whatever the checksum.
-bool startsWithFrame(const QByteArray &buffer)
+static bool startsWithFrame(const QByteArray &buffer)
 {
     if (buffer.size() < TSL_Frame::overhead || byteAt(buffer, 0) != 0xFF ||
         byteAt(buffer, 1) != 0x01 || byteAt(buffer, 6) == 0)
@@ -23,8 +21,6 @@ bool startsWithFrame(const QByteArray &buffer)
     const int end = 7 + byteAt(buffer, 6) - 1;
     return end < buffer.size() && byteAt(buffer, end) == 0x04;
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -45,13 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(length >= TSL_Frame::overhead && length <= TSL_Frame::maxFrameSize);
     FUZZ_CHECK(length <= buffer.size());
     FUZZ_CHECK(startsWithFrame(buffer));
-    FUZZ_CHECK(int(parsed.totalLength) == length);
     FUZZ_CHECK(parsed.frameBytes == buffer.left(length));
     FUZZ_CHECK(parsed.payload.size() == length - TSL_Frame::overhead);
-    FUZZ_CHECK(int(parsed.payloadLength) == parsed.payload.size());
     FUZZ_CHECK(parsed.payload == buffer.mid(7, parsed.payload.size()));
-    FUZZ_CHECK(byteAt(parsed.frameBytes, 0) == 0xFF && byteAt(parsed.frameBytes, 1) == 0x01);
-    FUZZ_CHECK(byteAt(parsed.frameBytes, length - 1) == 0x04);
     FUZZ_CHECK(parsed.checksum == (byteAt(buffer, 2) << 8 | byteAt(buffer, 3)));
     FUZZ_CHECK(parsed.sessionNumber == (byteAt(buffer, 4) << 8 | byteAt(buffer, 5)));
 
@@ -62,10 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     expected[2] = built.frameBytes.at(2);
     expected[3] = built.frameBytes.at(3);
     FUZZ_CHECK(built.frameBytes == expected);
-
-    TSL_Frame reparsed;
-    FUZZ_CHECK(reparsed.parse(built.frameBytes) == length);
-    FUZZ_CHECK(reparsed.payload == parsed.payload);
-    FUZZ_CHECK(reparsed.checksum == built.checksum);
+    FUZZ_CHECK(TSL_Frame().parse(built.frameBytes) == length);
     return 0;
 }

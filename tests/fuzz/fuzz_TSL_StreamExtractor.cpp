@@ -9,40 +9,31 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
 // The longest frame a length byte can announce, less its end byte: all that may stay
 // buffered once every complete frame has been taken.
-constexpr int longestPending = 7 + 255 - 1;
-
-void takeAll(TSL_StreamExtractor &extractor, const QByteArray &bytes, QList<QByteArray> &frames,
-             int streamSize)
-{
-    for (QByteArray frame = extractor.extractFrame(bytes); !frame.isEmpty();
-         frame = extractor.extractFrame()) {
-        frames.append(frame);
-        FUZZ_CHECK(extractor.bufferedBytes().size() <= streamSize);
-    }
-    FUZZ_CHECK(extractor.bufferedBytes().size() <= streamSize);
-    FUZZ_CHECK(extractor.bufferedBytes().size() <= longestPending);
-    FUZZ_CHECK(extractor.hasBufferedBytes() == !extractor.bufferedBytes().isEmpty());
-}
-
-} // namespace
+static constexpr int longestPending = 7 + 255 - 1;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const SeededCuts cuts(data, size);
     const QByteArray &stream = cuts.stream();
 
+    const auto takeAll = [&stream](TSL_StreamExtractor &extractor, const QByteArray &bytes,
+                                   QList<QByteArray> &frames) {
+        for (QByteArray frame = extractor.extractFrame(bytes); !frame.isEmpty();
+             frame = extractor.extractFrame())
+            frames.append(frame);
+        const QByteArray &buffered = extractor.bufferedBytes();
+        FUZZ_CHECK(buffered.size() <= stream.size() && buffered.size() <= longestPending);
+        FUZZ_CHECK(extractor.hasBufferedBytes() == !buffered.isEmpty());
+    };
     TSL_StreamExtractor whole;
     QList<QByteArray> wholeFrames;
-    takeAll(whole, stream, wholeFrames, stream.size());
-
+    takeAll(whole, stream, wholeFrames);
     TSL_StreamExtractor chunked;
     QList<QByteArray> chunkedFrames;
     for (const QByteArray &piece : cuts.pieces())
-        takeAll(chunked, piece, chunkedFrames, stream.size());
+        takeAll(chunked, piece, chunkedFrames);
 
     FUZZ_CHECK(wholeFrames == chunkedFrames);
     FUZZ_CHECK(whole.bufferedBytes() == chunked.bufferedBytes());
@@ -59,7 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         position = found + frame.size();
     }
     FUZZ_CHECK(position + whole.bufferedBytes().size() <= stream.size());
-
     whole.clear();
     FUZZ_CHECK(!whole.hasBufferedBytes());
     FUZZ_CHECK(whole.extractFrame().isEmpty());

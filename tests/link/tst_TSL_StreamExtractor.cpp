@@ -7,10 +7,8 @@
 using LinkBytes::dataFrame;
 using LinkBytes::hex;
 
-namespace {
-
 // Feeds the chunks one after the other and collects every frame that comes out.
-QList<QByteArray> extractAll(TSL_StreamExtractor &extractor, const QList<QByteArray> &chunks)
+static QList<QByteArray> extractAll(TSL_StreamExtractor &extractor, const QList<QByteArray> &chunks)
 {
     QList<QByteArray> frames;
     for (const QByteArray &chunk : chunks) {
@@ -20,16 +18,6 @@ QList<QByteArray> extractAll(TSL_StreamExtractor &extractor, const QList<QByteAr
     }
     return frames;
 }
-
-QList<QByteArray> singleBytes(const QByteArray &bytes)
-{
-    QList<QByteArray> chunks;
-    for (char byte : bytes)
-        chunks << QByteArray(1, byte);
-    return chunks;
-}
-
-} // namespace
 
 class tst_TSL_StreamExtractor : public QObject
 {
@@ -55,8 +43,10 @@ void tst_TSL_StreamExtractor::extract_data()
     wrongEnd[wrongEnd.size() - 1] = char(0x05);
     using Chunks = QList<QByteArray>;
 
-    QTest::newRow("single bytes") << singleBytes(first + second) << Chunks{first, second}
-                                  << QByteArray();
+    Chunks singleBytes;
+    for (char byte : first + second)
+        singleBytes << QByteArray(1, byte);
+    QTest::newRow("single bytes") << singleBytes << Chunks{first, second} << QByteArray();
     QTest::newRow("two frames in one read")
         << Chunks{first + second} << Chunks{first, second} << QByteArray();
     QTest::newRow("garbage before the frame")
@@ -74,7 +64,6 @@ void tst_TSL_StreamExtractor::extract_data()
         << Chunks{lengthZero, first} << Chunks{first} << QByteArray();
     QTest::newRow("incomplete tail stays")
         << Chunks{first + second.left(4)} << Chunks{first} << second.left(4);
-    QTest::newRow("only garbage") << Chunks{hex("00112233")} << Chunks{} << QByteArray();
 }
 
 void tst_TSL_StreamExtractor::extract()

@@ -27,17 +27,11 @@ inline QByteArray dataFrame(const QByteArray &payload, std::uint16_t session)
 inline QByteArray ackFrame(std::uint16_t session, std::uint8_t code)
 {
     const char checked[] = {0x02, char(code)};
-    const std::uint16_t crc = tslCrc16(checked, 2);
-    const char bytes[] = {char(0xFF),
-                          0x01,
-                          char(crc >> 8),
-                          char(crc & 0xFF),
-                          char(session >> 8),
-                          char(session & 0xFF),
-                          0x02,
-                          char(code),
-                          0x04};
-    return QByteArray(bytes, sizeof bytes);
+    const auto bigEndian = [](std::uint16_t word) {
+        return QByteArray(1, char(word >> 8)) + char(word & 0xFF);
+    };
+    return hex("FF01") + bigEndian(tslCrc16(checked, 2)) + bigEndian(session) +
+           QByteArray(checked, 2) + hex("04");
 }
 
 } // namespace LinkBytes

@@ -17,10 +17,9 @@ template<typename Link>
 std::unique_ptr<Link> opened(std::unique_ptr<Link> link)
 {
     const int result = link->open();
-    if (result == 0)
-        return link;
-    qWarning("open() of the link returned %d", result);
-    return nullptr;
+    if (result != 0)
+        qWarning("open() of the link returned %d", result);
+    return result == 0 ? std::move(link) : nullptr;
 }
 
 inline std::unique_ptr<TSL_CMD> serial(const ReaderSimulator &reader)
@@ -30,11 +29,10 @@ inline std::unique_ptr<TSL_CMD> serial(const ReaderSimulator &reader)
 
 // prepare sees the link before open(), for what only open() takes over.
 inline std::unique_ptr<TSL_CMD_TCP> tcp(const ReaderSimulator &reader,
-                                        const std::function<void(TSL_CMD_TCP &)> &prepare = {})
+                                        const std::function<void(TSL_CMD_TCP &)> &prepare)
 {
     auto link = std::make_unique<TSL_CMD_TCP>(QStringLiteral("127.0.0.1"), reader.tcpPort());
-    if (prepare)
-        prepare(*link);
+    prepare(*link);
     return opened(std::move(link));
 }
 
