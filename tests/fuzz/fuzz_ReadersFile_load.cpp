@@ -23,15 +23,6 @@ QByteArrayList textsOf(const QList<t_Reader> &readers)
     return texts;
 }
 
-// A text with a separator or a line end would not read back as written.
-void checkRecord(const t_Reader &reader)
-{
-    FUZZ_CHECK(reader.state == STATE_DEFAULT && !reader.link);
-    for (const QByteArray &text :
-         {readerText(reader.name), readerText(reader.comPort), readerText(reader.ipAddress)})
-        FUZZ_CHECK(!text.contains('\n') && !text.contains('\r') && !text.contains(';'));
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -69,7 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // Written back, every serial and IP reader reads the same and has its key.
     for (const t_Reader &reader : readers) {
-        checkRecord(reader);
+        FUZZ_CHECK(reader.state == STATE_DEFAULT && !reader.link);
+        // A text with a separator or a line end would not read back as written.
+        for (const QByteArray &text :
+             {readerText(reader.name), readerText(reader.comPort), readerText(reader.ipAddress)})
+            FUZZ_CHECK(!text.contains('\n') && !text.contains('\r') && !text.contains(';'));
         const QByteArray line = ReadersFile::lineOf(reader).toUtf8();
         FUZZ_CHECK(line.isEmpty() == (reader.type != READER_SERIAL && reader.type != READER_IP));
         if (line.isEmpty())

@@ -33,14 +33,12 @@ t_Reader readerOf(const QByteArray &line)
 // "Serial|name|port|baud", "IP|name|address|port" or "BT|name".
 QByteArray described(const t_Reader &reader)
 {
-    const QByteArray name = readerText(reader.name);
-    if (reader.type == READER_SERIAL)
-        return "Serial|" + name + '|' + readerText(reader.comPort) + '|' +
-               QByteArray::number(reader.baudRate);
-    if (reader.type == READER_IP)
-        return "IP|" + name + '|' + readerText(reader.ipAddress) + '|' +
-               QByteArray::number(reader.ipPort);
-    return "BT|" + name;
+    const bool ip = reader.type == READER_IP;
+    if (reader.type == READER_BLUETOOTH)
+        return "BT|" + readerText(reader.name);
+    return (ip ? "IP|" : "Serial|") + readerText(reader.name) + '|' +
+           readerText(ip ? reader.ipAddress : reader.comPort) + '|' +
+           QByteArray::number(ip ? reader.ipPort : reader.baudRate);
 }
 
 } // namespace
@@ -70,7 +68,21 @@ private:
         return m_folder->filePath(QStringLiteral("readers_list%1.txt").arg(suffix));
     }
     // The file's readers as described(), with the count of lines that are no reader.
-    QByteArrayList loaded(int *failures) const;
+    QByteArrayList loaded(int *failures) const
+    {
+        QList<t_Reader> readers;
+        *failures = -1;
+        QByteArrayList descriptions;
+        if (!file()->load(&readers, failures))
+            return {"<not read>"};
+        for (const t_Reader &reader : qAsConst(readers)) {
+            descriptions << described(reader);
+            // What load() reads as a reader, contains() finds, whatever its line.
+            if (reader.type != READER_BLUETOOTH && !file()->contains(ReadersFile::keyOf(reader)))
+                descriptions << "<not found by its key>";
+        }
+        return descriptions;
+    }
 
     std::unique_ptr<QTemporaryDir> m_folder;
 };
@@ -79,22 +91,6 @@ void tst_ReadersFile::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
-}
-
-QByteArrayList tst_ReadersFile::loaded(int *failures) const
-{
-    QList<t_Reader> readers;
-    *failures = -1;
-    QByteArrayList descriptions;
-    if (!file()->load(&readers, failures))
-        return {"<not read>"};
-    for (const t_Reader &reader : qAsConst(readers)) {
-        descriptions << described(reader);
-        // What load() reads as a reader, contains() finds, whatever its line.
-        if (reader.type != READER_BLUETOOTH && !file()->contains(ReadersFile::keyOf(reader)))
-            descriptions << "<not found by its key>";
-    }
-    return descriptions;
 }
 
 // Line ends, encodings and refused lines, as the file is read.
