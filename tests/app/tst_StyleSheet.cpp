@@ -1,8 +1,6 @@
 #include "IsolatedHome.h"
 #include "app/StyleSheet.h"
 
-#include <QIcon>
-#include <QImage>
 #include <QtTest>
 
 class tst_StyleSheet : public QObject
@@ -11,7 +9,6 @@ class tst_StyleSheet : public QObject
 
 private slots:
     void styleSheets();
-    void icons();
 };
 
 void tst_StyleSheet::styleSheets()
@@ -27,18 +24,6 @@ void tst_StyleSheet::styleSheets()
     // From the test's own resources.
     QCOMPARE(loadStyleSheet(QStringLiteral("ZeroByteStyleSheet")),
              QStringLiteral("QLabel { color: #4C6C69; } /* caf\u00e9 */"));
-}
-
-// The buttons' icons: each there and drawn, not an empty canvas.
-void tst_StyleSheet::icons()
-{
-    for (const char *path : {":/Icons/ovra.ico", ":Icons/arrow_green.ico", ":Icons/arrow_red.ico",
-                             ":Icons/chisel_blue.ico"}) {
-        const QImage small = QIcon(QLatin1String(path)).pixmap(16, 16).toImage();
-        QImage blank(QSize(16, 16), small.format());
-        blank.fill(Qt::transparent);
-        QVERIFY2(small.size() == blank.size() && small != blank, path);
-    }
 }
 
 OVS_TEST_MAIN(tst_StyleSheet)

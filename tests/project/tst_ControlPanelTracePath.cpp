@@ -18,16 +18,12 @@
 
 #include <memory>
 
-namespace {
-
 // A dock that keeps a log, like the merged tab and the reader tabs.
 struct LoggingDock : QDockWidget, LogFileOwner
 {
     QString fileName;
     QString logFileName() const override { return fileName; }
 };
-
-} // namespace
 
 // What the project section adds to ProjectPaths: the label, the folder chooser and the trace
 // file of the tab in front.
@@ -103,31 +99,27 @@ void tst_ControlPanelTracePath::changeProject()
 void tst_ControlPanelTracePath::openTraceFile_data()
 {
     QTest::addColumn<int>("type");
-    QTest::addColumn<bool>("dockKeepsLog");
     QTest::addColumn<bool>("opened");
 
-    QTest::newRow("reader tab") << int(TAB_CONNECTED_READER) << true << true;
-    QTest::newRow("readers tab, which keeps no log") << int(TAB_READERS) << false << false;
-    QTest::newRow("firmware tab") << int(TAB_FIRMWARE_UPGRADE) << true << false;
+    QTest::newRow("reader tab") << int(TAB_CONNECTED_READER) << true;
+    QTest::newRow("readers tab, which keeps no log") << int(TAB_READERS) << false;
+    QTest::newRow("firmware tab") << int(TAB_FIRMWARE_UPGRADE) << false;
 }
 
 // Through the Browse button's context menu, whose one entry opens the trace file.
 void tst_ControlPanelTracePath::openTraceFile()
 {
     QFETCH(int, type);
-    QFETCH(bool, dockKeepsLog);
     QFETCH(bool, opened);
     OVSViewer window;
     const QString logFile = ControlPanelTracePath::logsPath() + QStringLiteral("trace_A.log");
-    std::unique_ptr<QDockWidget> dock(new QDockWidget);
-    if (dockKeepsLog) {
-        auto loggingDock = std::make_unique<LoggingDock>();
-        loggingDock->fileName = logFile;
-        dock = std::move(loggingDock);
-    }
-    QVERIFY(QMetaObject::invokeMethod(&window, "setCurrentSelectedTab",
-                                      Q_ARG(QDockWidget *, dock.get()),
-                                      Q_ARG(DockedTabTypes, DockedTabTypes(type))));
+    LoggingDock loggingDock;
+    loggingDock.fileName = logFile;
+    QDockWidget plainDock;
+    QVERIFY(QMetaObject::invokeMethod(
+        &window, "setCurrentSelectedTab",
+        Q_ARG(QDockWidget *, type != TAB_READERS ? &loggingDock : &plainDock),
+        Q_ARG(DockedTabTypes, DockedTabTypes(type))));
 
     ModalWatcher watcher(ModalWatcher::PopupMenu, [](QWidget *widget) {
         if (auto *menu = qobject_cast<QMenu *>(widget))

@@ -33,14 +33,12 @@ t_Reader readerOf(const QByteArray &line)
 // "Serial|name|port|baud", "IP|name|address|port" or "BT|name".
 QByteArray described(const t_Reader &reader)
 {
-    const QByteArray name = readerText(reader.name);
-    if (reader.type == READER_SERIAL)
-        return "Serial|" + name + '|' + readerText(reader.comPort) + '|' +
-               QByteArray::number(reader.baudRate);
-    if (reader.type == READER_IP)
-        return "IP|" + name + '|' + readerText(reader.ipAddress) + '|' +
-               QByteArray::number(reader.ipPort);
-    return "BT|" + name;
+    const bool ip = reader.type == READER_IP;
+    if (reader.type == READER_BLUETOOTH)
+        return "BT|" + readerText(reader.name);
+    return (ip ? "IP|" : "Serial|") + readerText(reader.name) + '|' +
+           readerText(ip ? reader.ipAddress : reader.comPort) + '|' +
+           QByteArray::number(ip ? reader.ipPort : reader.baudRate);
 }
 
 } // namespace
@@ -55,7 +53,6 @@ private slots:
     void load();
     void appendStartsItsOwnLine_data();
     void appendStartsItsOwnLine();
-    void rewriteKeepsEveryOtherLine_data();
     void rewriteKeepsEveryOtherLine();
     void rewriteSurvivesDyingAtAnyStep_data();
     void rewriteSurvivesDyingAtAnyStep();
@@ -71,7 +68,21 @@ private:
         return m_folder->filePath(QStringLiteral("readers_list%1.txt").arg(suffix));
     }
     // The file's readers as described(), with the count of lines that are no reader.
-    QByteArrayList loaded(int *failures) const;
+    QByteArrayList loaded(int *failures) const
+    {
+        QList<t_Reader> readers;
+        *failures = -1;
+        QByteArrayList descriptions;
+        if (!file()->load(&readers, failures))
+            return {"<not read>"};
+        for (const t_Reader &reader : qAsConst(readers)) {
+            descriptions << described(reader);
+            // What load() reads as a reader, contains() finds, whatever its line.
+            if (reader.type != READER_BLUETOOTH && !file()->contains(ReadersFile::keyOf(reader)))
+                descriptions << "<not found by its key>";
+        }
+        return descriptions;
+    }
 
     std::unique_ptr<QTemporaryDir> m_folder;
 };
@@ -80,22 +91,6 @@ void tst_ReadersFile::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
-}
-
-QByteArrayList tst_ReadersFile::loaded(int *failures) const
-{
-    QList<t_Reader> readers;
-    *failures = -1;
-    QByteArrayList descriptions;
-    if (!file()->load(&readers, failures))
-        return {"<not read>"};
-    for (const t_Reader &reader : qAsConst(readers)) {
-        descriptions << described(reader);
-        // What load() reads as a reader, contains() finds, whatever its line.
-        if (reader.type != READER_BLUETOOTH && !file()->contains(ReadersFile::keyOf(reader)))
-            descriptions << "<not found by its key>";
-    }
-    return descriptions;
 }
 
 // Line ends, encodings and refused lines, as the file is read.
@@ -175,19 +170,12 @@ void tst_ReadersFile::appendStartsItsOwnLine()
                                      "IPReader;R;10.0.0.1;5000;000000000000;\n");
 }
 
-void tst_ReadersFile::rewriteKeepsEveryOtherLine_data()
-{
-    QTest::addColumn<QByteArray>("line");
-
-    QTest::newRow("UTF-8 line") << QByteArray("Serial;B\xC3\xA4nk;COM3;9600;000000000000;\n");
-    QTest::newRow("Latin-1 line") << QByteArray("Serial;B\xE4nk;COM3;9600;000000000000;\n");
-}
-
 void tst_ReadersFile::rewriteKeepsEveryOtherLine()
 {
-    QFETCH(QByteArray, line);
-    // Neighbours in both encodings, with every line end and similar keys, which a rewrite
-    // leaves as they are.
+    // The reader's line in both encodings; neighbours in both, with every line end and similar
+    // keys, which a rewrite leaves as they are.
+    const QByteArray line("Serial;B\xC3\xA4nk;COM3;9600;000000000000;\n"
+                          "Serial;B\xE4nk;COM3;9600;000000000000;\n");
     const QByteArray head("IPReader;Ger\xC3\xA4t;10.0.0.1;5000;000000000000;\r\n"
                           "Serial;K\xFC"
                           "che;COM1;9600;000000000000;\r"
@@ -198,7 +186,8 @@ void tst_ReadersFile::rewriteKeepsEveryOtherLine()
     const QString key = QStringLiteral("Serial;B\u00e4nk");
     const t_Reader edited = readerOf("Serial;B\xE4nk;COM9;19200");
     QCOMPARE(file()->replace(key, &edited), 0);
-    QCOMPARE(contentsOf(path()), head + "Serial;B\xC3\xA4nk;COM9;19200;000000000000;\n" + tail);
+    QCOMPARE(contentsOf(path()),
+             head + QByteArray("Serial;B\xC3\xA4nk;COM9;19200;000000000000;\n").repeated(2) + tail);
     QVERIFY(!QFile::exists(path("_saved")));
     QCOMPARE(file()->replace(key, nullptr), 0);
     QCOMPARE(contentsOf(path()), head + tail);
