@@ -16,10 +16,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QDockWidget>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QtTest>
 
@@ -42,7 +39,13 @@ private slots:
     void mergedLogFollowsTheProject();
 
 private:
-    bool setConnected(const char *name, bool connected);
+    bool setConnected(const char *name, bool connected)
+    {
+        t_Reader *reader = nullptr;
+        return ReadersList::instance()->findReader(&reader, name) &&
+               ReadersList::instance()->setReaderState(reader, connected ? STATE_CONNECTED
+                                                                         : STATE_DISCONNECTED) == 1;
+    }
     void selectTab(QDockWidget *dock, DockedTabTypes type)
     {
         QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
@@ -85,14 +88,6 @@ void tst_OVSViewerReaders::cleanup()
     for (auto &simulator : m_simulators)
         simulator.reset();
     m_project.reset();
-}
-
-bool tst_OVSViewerReaders::setConnected(const char *name, bool connected)
-{
-    t_Reader *reader = nullptr;
-    return ReadersList::instance()->findReader(&reader, name) &&
-           ReadersList::instance()->setReaderState(reader, connected ? STATE_CONNECTED
-                                                                     : STATE_DISCONNECTED) == 1;
 }
 
 void tst_OVSViewerReaders::tabsFollowConnections()
