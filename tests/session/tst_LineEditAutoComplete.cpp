@@ -42,10 +42,6 @@ private:
         QFile file(m_edit->completionFilePath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : missing;
     }
-    QStringList popupEntries() const
-    {
-        return qobject_cast<QStringListModel *>(m_completer->model())->stringList();
-    }
 
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<LineEditAutoComplete> m_edit;
@@ -92,7 +88,7 @@ void tst_LineEditAutoComplete::storing()
     QApplication::sendEvent(m_edit.get(), &held);
     QCOMPARE(entered.count(), commands.size());
     QTEST(fileContent(), "after");
-    QTEST(popupEntries(), "popup");
+    QTEST(qobject_cast<QStringListModel *>(m_completer->model())->stringList(), "popup");
     QVERIFY(!QApplication::overrideCursor());
 }
 
