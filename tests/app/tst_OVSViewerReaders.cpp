@@ -16,10 +16,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QDockWidget>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QtTest>
 
@@ -39,10 +36,15 @@ private slots:
     void patternAnswerReachesTheReader();
     void clearActsOnTheTabInFront_data();
     void clearActsOnTheTabInFront();
-    void mergedLogFollowsTheProject();
 
 private:
-    bool setConnected(const char *name, bool connected);
+    bool setConnected(const char *name, bool connected)
+    {
+        t_Reader *reader = nullptr;
+        return ReadersList::instance()->findReader(&reader, name) &&
+               ReadersList::instance()->setReaderState(reader, connected ? STATE_CONNECTED
+                                                                         : STATE_DISCONNECTED) == 1;
+    }
     void selectTab(QDockWidget *dock, DockedTabTypes type)
     {
         QVERIFY(QMetaObject::invokeMethod(m_window.get(), "setCurrentSelectedTab",
@@ -85,14 +87,6 @@ void tst_OVSViewerReaders::cleanup()
     for (auto &simulator : m_simulators)
         simulator.reset();
     m_project.reset();
-}
-
-bool tst_OVSViewerReaders::setConnected(const char *name, bool connected)
-{
-    t_Reader *reader = nullptr;
-    return ReadersList::instance()->findReader(&reader, name) &&
-           ReadersList::instance()->setReaderState(reader, connected ? STATE_CONNECTED
-                                                                     : STATE_DISCONNECTED) == 1;
 }
 
 void tst_OVSViewerReaders::tabsFollowConnections()
@@ -155,6 +149,23 @@ void tst_OVSViewerReaders::patternAnswerReachesTheReader()
     m_simulators[1]->sendFrame(QByteArray::fromHex("0C0D"));
     QTRY_COMPARE(tab->model()->rowCount(), 4);
     QCOMPARE(m_simulators[1]->receivedCount(), 1);
+
+    // The next project has no rules, and the merged log moves into it.
+    AllReadersTab *merged = m_window->allReadersDock();
+    const QString firstLog = merged->logFileName();
+    const QString next = m_project->path() + QStringLiteral("/next");
+    m_window->projectPanel()->setProjectPath(next);
+    QVERIFY(m_window->packetsPanel()->rules().isEmpty());
+    QCOMPARE(merged->logFileName(),
+             ControlPanelTracePath::logsPath() + QFileInfo(firstLog).fileName());
+    QVERIFY(merged->logFileName().startsWith(next + QLatin1Char('/')));
+    QByteArray frame = QByteArray::fromHex("0102");
+    tabOf("R1")->receivedNewFrame(&frame, 3);
+    QFile newLog(merged->logFileName());
+    QVERIFY(newLog.open(QIODevice::ReadOnly) && newLog.readAll().contains(":R1:Rx:0102:"));
+    QFile oldLog(firstLog);
+    QVERIFY(!oldLog.exists() ||
+            (oldLog.open(QIODevice::ReadOnly) && !oldLog.readAll().contains(":R1:Rx:0102:")));
 }
 
 void tst_OVSViewerReaders::clearActsOnTheTabInFront_data()
@@ -194,28 +205,6 @@ void tst_OVSViewerReaders::clearActsOnTheTabInFront()
     QFile log(merged->logFileName());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count('\n'), 1);
-}
-
-void tst_OVSViewerReaders::mergedLogFollowsTheProject()
-{
-    QVERIFY(setConnected("R1", true));
-    AllReadersTab *merged = m_window->allReadersDock();
-    const QString firstLog = merged->logFileName();
-    const QString next = m_project->path() + QStringLiteral("/next");
-    QCOMPARE(m_window->packetsPanel()->rules().size(), 2);
-    m_window->projectPanel()->setProjectPath(next);
-    // The next project has no rules, and the merged log moves into it.
-    QVERIFY(m_window->packetsPanel()->rules().isEmpty());
-    QCOMPARE(merged->logFileName(),
-             ControlPanelTracePath::logsPath() + QFileInfo(firstLog).fileName());
-    QVERIFY(merged->logFileName().startsWith(next + QLatin1Char('/')));
-
-    QByteArray frame = QByteArray::fromHex("0102");
-    tabOf("R1")->receivedNewFrame(&frame, 3);
-    QFile newLog(merged->logFileName());
-    QVERIFY(newLog.open(QIODevice::ReadOnly) && newLog.readAll().contains(":R1:Rx:0102:"));
-    QFile oldLog(firstLog);
-    QVERIFY(!oldLog.exists() || (oldLog.open(QIODevice::ReadOnly) && oldLog.readAll().isEmpty()));
 }
 
 OVS_TEST_MAIN(tst_OVSViewerReaders)

@@ -4,9 +4,7 @@
 #include "patterns/PatternMatchingRule.h"
 #include "project/ControlPanelTracePath.h"
 
-#include <QFile>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QtTest>
@@ -52,7 +50,6 @@ void tst_ControlPanelPackets::analyseAndRescan()
     QCOMPARE(answers.at(1), (QList<QVariant>{QStringLiteral("R1"), QString()}));
     // Lower-case frame text is not upper-case pattern text.
     QVERIFY(analyse("R1", "ffff").isEmpty());
-    // Counts per reader and in total, until cleared.
     QCOMPARE(analyse("R2", "0102"), (QStringList{"Hello 1/2", "First 1/2"}));
     QCOMPARE(analyse("R1", "0102"), (QStringList{"Hello 2/3", "First 2/3"}));
     panel->clearCounters();

@@ -1,9 +1,6 @@
 #include "IsolatedHome.h"
 #include "session/PacketText.h"
 
-#include <QDateTime>
-#include <QLocale>
-#include <QThread>
 #include <QtTest>
 
 #include <ctime>
@@ -31,18 +28,10 @@ void tst_PacketText::directFormsMatchTheLocaleForms_data()
     QTest::addColumn<QDateTime>("dateTime");
     QTest::addColumn<QString>("display");
     const QDate friday(2026, 12, 4);
-    const auto row = [&](const QTime &time, const char *display) {
-        QTest::newRow(qPrintable(time.toString(QStringLiteral("HH:mm:ss.zzz"))))
-            << QDateTime(friday, time) << QString::fromLatin1(display);
-    };
-    row(QTime(10, 28, 5, 123), "10:28:05.1");
-    row(QTime(0, 0, 0, 0), "00:00:00.0");
-    row(QTime(9, 5, 7, 949), "09:05:07.9");
-    row(QTime(9, 5, 7, 950), "09:05:08.0");
-    row(QTime(12, 0, 59, 970), "12:01:00.0");
-    row(QTime(23, 59, 59, 960), "00:00:00.0");
-    row(QTime(13, 14, 15, 49), "13:14:15.0");
-    row(QTime(13, 14, 15, 50), "13:14:15.1");
+    QTest::newRow("friday") << QDateTime(friday, QTime(10, 28, 5, 123)) << "10:28:05.1";
+    QTest::newRow("midnight") << QDateTime(friday, QTime(0, 0, 0, 0)) << "00:00:00.0";
+    QTest::newRow("rounded up") << QDateTime(friday, QTime(9, 5, 7, 950)) << "09:05:08.0";
+    QTest::newRow("past midnight") << QDateTime(friday, QTime(23, 59, 59, 960)) << "00:00:00.0";
     QTest::newRow("sunday") << QDateTime(QDate(2027, 1, 3), QTime(7, 8, 9, 1)) << "07:08:09.0";
     QTest::newRow("year 999") << QDateTime(QDate(999, 5, 6), QTime(1, 2, 3, 4)) << "01:02:03.0";
     QTest::newRow("offset from UTC")

@@ -7,8 +7,6 @@
 #include <QHeaderView>
 #include <QtTest>
 
-namespace {
-
 class ProbedView : public TVTableView
 {
 public:
@@ -18,8 +16,6 @@ public:
         return qMax(sizeHintForRow(row), verticalHeader()->sectionSizeHint(row));
     }
 };
-
-} // namespace
 
 class tst_TVTableView : public QObject
 {
