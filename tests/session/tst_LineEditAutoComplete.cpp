@@ -1,6 +1,7 @@
 #include "IsolatedHome.h"
 #include "session/LineEditAutoComplete.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QCompleter>
@@ -28,6 +29,7 @@ private slots:
     void storing();
     void paste_data();
     void paste();
+    void popupOpensAndDeletes();
 
 private:
     void writeFile(const QByteArray &content)
@@ -130,6 +132,32 @@ void tst_LineEditAutoComplete::paste()
     QCOMPARE(seen, sent);
     QCOMPARE(fileContent(), sent.isEmpty() ? missing : sent.join('\n').toUtf8() + '\n');
     QCOMPARE(fileAtFirstSend, sent.isEmpty() ? QByteArray() : sent.first().toUtf8() + '\n');
+}
+
+// A click into the empty entry shows every command; while the pop-up is open, Return is its own
+// and Delete removes the chosen command from the file.
+void tst_LineEditAutoComplete::popupOpensAndDeletes()
+{
+    writeFile("0A\n1B\n2C\n");
+    m_edit->reloadCompletionList();
+    m_edit->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_edit.get()));
+    QTest::mouseClick(m_edit.get(), Qt::LeftButton);
+    QAbstractItemView *popup = m_completer->popup();
+    QTRY_VERIFY(popup->isVisible());
+    QCOMPARE(popup->model()->rowCount(), 3);
+
+    QSignalSpy entered(m_edit.get(), &LineEditAutoComplete::keyPressEnteredSignal);
+    m_edit->setText(QStringLiteral("3D"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(m_edit.get(), &enter);
+    QCOMPARE(entered.count(), 0);
+
+    popup->setCurrentIndex(popup->model()->index(1, 0));
+    m_edit->setText(QStringLiteral("1B"));
+    QTest::keyClick(m_edit.get(), Qt::Key_Delete);
+    QCOMPARE(fileContent(), QByteArray("0A\n2C\n"));
+    QCOMPARE(m_edit->text(), QString());
 }
 
 OVS_TEST_MAIN(tst_LineEditAutoComplete)
