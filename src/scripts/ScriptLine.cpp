@@ -9,7 +9,9 @@ namespace ScriptLine {
 
 QString labelOf(const QString &line)
 {
-    static const QRegularExpression label(QStringLiteral("^([a-zA-Z0-9]+):$"));
+    // Anchored at the very end: "$" would also match before a final line end.
+    static const QRegularExpression label(
+        QRegularExpression::anchoredPattern(QStringLiteral("([a-zA-Z0-9]+):")));
     return label.match(line).captured(1);
 }
 

@@ -59,25 +59,20 @@ void tst_ScriptLine::labels_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("label");
-    QTest::newRow("letters") << "Start:"
-                             << "Start";
-    QTest::newRow("letters and digits") << "loop2b:"
-                                        << "loop2b";
+    const auto row = [](const char *name, const char *line, const char *label) {
+        QTest::newRow(name) << QString(line) << QString(label);
+    };
+    row("letters", "Start:", "Start");
+    row("letters and digits", "loop2b:", "loop2b");
     // Tested on the line as written: no blank, no underscore, nothing after the colon.
-    QTest::newRow("leading blank") << " A:"
-                                   << "";
-    QTest::newRow("trailing blank") << "A: "
-                                    << "";
-    QTest::newRow("blank inside") << "a b:"
-                                  << "";
-    QTest::newRow("underscore") << "my_label:"
-                                << "";
-    QTest::newRow("no name") << ":"
-                             << "";
-    QTest::newRow("two colons") << "A::"
-                                << "";
-    QTest::newRow("a command") << "0102;1;0"
-                               << "";
+    row("leading blank", " A:", "");
+    row("trailing blank", "A: ", "");
+    row("line end after the colon", "A:\n", "");
+    row("blank inside", "a b:", "");
+    row("underscore", "my_label:", "");
+    row("no name", ":", "");
+    row("two colons", "A::", "");
+    row("a command", "0102;1;0", "");
 }
 
 void tst_ScriptLine::labels()
