@@ -21,18 +21,14 @@ void tst_RouteCommand::fieldTexts_data()
     QTest::addColumn<QString>("edited");
     QTest::addColumn<QString>("kept");
     QTest::addColumn<QString>("onReturn");
-    QTest::newRow("typed with separators") << "12:ab-CD 34ef99"
-                                           << "12abCD34"
-                                           << "12abCD34";
-    QTest::newRow("short") << "0A1"
-                           << "0A1"
-                           << "0A100000";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << "00000000";
-    QTest::newRow("nothing hexadecimal") << "xyz+"
-                                         << ""
-                                         << "00000000";
+    const auto row = [](const char *name, const char *edited, const char *kept,
+                        const char *onReturn) {
+        QTest::newRow(name) << QString(edited) << QString(kept) << QString(onReturn);
+    };
+    row("typed with separators", "12:ab-CD 34ef99", "12abCD34", "12abCD34");
+    row("short", "0A1", "0A1", "0A100000");
+    row("empty", "", "", "00000000");
+    row("nothing hexadecimal", "xyz+", "", "00000000");
 }
 
 void tst_RouteCommand::fieldTexts()
@@ -49,16 +45,14 @@ void tst_RouteCommand::pastedTarget_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("target");
-    QTest::newRow("route line") << "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDDD"
-                                << "0A1B2C3D";
-    QTest::newRow("one character short") << "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDD"
-                                         << "";
-    QTest::newRow("one character more") << "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDDDD"
-                                        << "";
-    QTest::newRow("blank missing at 30") << "AAAAAAAA 0A1B2C3D BBBBBBB CCCCCDDDDDDDD"
-                                         << "";
-    QTest::newRow("blank moved") << "AAAAAAA A0A1B2C3D BBBBBBB CCCC DDDDDDDD"
-                                 << "";
+    const auto row = [](const char *name, const char *typed, const char *target) {
+        QTest::newRow(name) << QString(typed) << QString(target);
+    };
+    row("route line", "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDDD", "0A1B2C3D");
+    row("one character short", "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDD", "");
+    row("one character more", "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDDDD", "");
+    row("blank missing at 30", "AAAAAAAA 0A1B2C3D BBBBBBB CCCCCDDDDDDDD", "");
+    row("blank moved", "AAAAAAA A0A1B2C3D BBBBBBB CCCC DDDDDDDD", "");
 }
 
 void tst_RouteCommand::pastedTarget()
@@ -74,34 +68,19 @@ void tst_RouteCommand::command_data()
     QTest::addColumn<QString>("relay1");
     QTest::addColumn<QString>("relay2");
     QTest::addColumn<QString>("command");
-    QTest::newRow("no relay") << "0A1B2C3D"
-                              << ""
-                              << ""
-                              << "01040201010D000A1B2C3D0000000000000000";
-    QTest::newRow("one relay") << "0A1B2C3D"
-                               << "A1A2A3A4"
-                               << ""
-                               << "01040201010D010A1B2C3DA1A2A3A400000000";
-    QTest::newRow("two relays") << "0A1B2C3D"
-                                << "A1A2A3A4"
-                                << "B1B2B3B4"
-                                << "01040201010D020A1B2C3DA1A2A3A4B1B2B3B4";
-    QTest::newRow("relay 2 without relay 1") << "0A1B2C3D"
-                                             << "A1A2A3A"
-                                             << "B1B2B3B4"
-                                             << "01040201010D000A1B2C3D0000000000000000";
-    QTest::newRow("blanks ignored") << "0A1B 2C3D"
-                                    << " A1A2A3A4"
-                                    << ""
-                                    << "01040201010D010A1B2C3DA1A2A3A400000000";
-    QTest::newRow("short target") << "0A1B2"
-                                  << "A1A2A3A4"
-                                  << ""
-                                  << "";
-    QTest::newRow("no target") << ""
-                               << ""
-                               << ""
-                               << "";
+    const auto row = [](const char *name, const char *target, const char *relay1,
+                        const char *relay2, const char *command) {
+        QTest::newRow(name) << QString(target) << QString(relay1) << QString(relay2)
+                            << QString(command);
+    };
+    row("no relay", "0A1B2C3D", "", "", "01040201010D000A1B2C3D0000000000000000");
+    row("one relay", "0A1B2C3D", "A1A2A3A4", "", "01040201010D010A1B2C3DA1A2A3A400000000");
+    row("two relays", "0A1B2C3D", "A1A2A3A4", "B1B2B3B4", "01040201010D020A1B2C3DA1A2A3A4B1B2B3B4");
+    row("relay 2 without relay 1", "0A1B2C3D", "A1A2A3A", "B1B2B3B4",
+        "01040201010D000A1B2C3D0000000000000000");
+    row("blanks ignored", "0A1B 2C3D", " A1A2A3A4", "", "01040201010D010A1B2C3DA1A2A3A400000000");
+    row("short target", "0A1B2", "A1A2A3A4", "", "");
+    row("no target", "", "", "", "");
 }
 
 void tst_RouteCommand::command()
