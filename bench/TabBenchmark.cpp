@@ -420,8 +420,7 @@ bool TabBenchmark::flood()
     const LogContents merged = readLog(AllReadersTab::logFilePath());
     int mergedExtra = merged.duplicates;
     for (const FloodReader &reader : readers) {
-        const LogContents trace = readLog(ProjectPaths::logsPath() + QStringLiteral("trace_") +
-                                          reader.name + QStringLiteral(".log"));
+        const LogContents trace = readLog(ProjectPaths::traceLogPath(reader.name));
         traceMissing += trace.missingOf(reader.name, count);
         traceExtra += trace.duplicates + trace.outOfRangeOf(reader.name, count);
         traceMalformed += trace.malformed;

@@ -67,6 +67,16 @@ QString ProjectPaths::logsPath()
     return projectPath() + QStringLiteral("/Logs/");
 }
 
+QString ProjectPaths::traceLogPath(const QString &readerName)
+{
+    return logsPath() + QStringLiteral("trace_") + readerName + QStringLiteral(".log");
+}
+
+QString ProjectPaths::mergedLogPath()
+{
+    return logsPath() + QStringLiteral("AllReaders.log");
+}
+
 QString ProjectPaths::scriptsPath()
 {
     return projectPath() + QStringLiteral("/Scripts/");
@@ -74,7 +84,7 @@ QString ProjectPaths::scriptsPath()
 
 QString ProjectPaths::rtcScriptPath()
 {
-    return projectPath() + QStringLiteral("/Scripts/script_rtc.scr");
+    return scriptsPath() + QStringLiteral("script_rtc.scr");
 }
 
 QString ProjectPaths::firmwarePath()

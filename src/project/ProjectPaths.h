@@ -24,6 +24,9 @@ public:
 
     static QString projectPath();
     static QString logsPath();
+    // A connected reader's own trace log, and the merged log of all readers.
+    static QString traceLogPath(const QString &readerName);
+    static QString mergedLogPath();
     static QString scriptsPath();
     static QString rtcScriptPath();
     static QString firmwarePath();

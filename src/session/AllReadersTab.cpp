@@ -34,7 +34,7 @@ AllReadersTab::~AllReadersTab() = default;
 
 QString AllReadersTab::logFilePath()
 {
-    return ProjectPaths::logsPath() + QStringLiteral("AllReaders.log");
+    return ProjectPaths::mergedLogPath();
 }
 
 void AllReadersTab::addPacketToTable(readerPacket_t &dataPacket)

@@ -28,8 +28,7 @@ ReaderSession::ReaderSession(const QString &readerName, PacketSink *mergedSink,
     , m_frameAnalyser(frameAnalyser)
     , m_senderThread(new QThread)
 {
-    logFile.open(ProjectPaths::logsPath() + QStringLiteral("trace_") + readerName +
-                 QStringLiteral(".log"));
+    logFile.open(ProjectPaths::traceLogPath(readerName));
     connectToReader();
 }
 

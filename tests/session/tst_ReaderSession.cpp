@@ -25,7 +25,7 @@ namespace {
 class MergedSink : public PacketSink
 {
 public:
-    MergedSink() { log.open(ProjectPaths::logsPath() + QStringLiteral("AllReaders.log")); }
+    MergedSink() { log.open(ProjectPaths::mergedLogPath()); }
 
     void addPacketToTable(readerPacket_t &dataPacket) override { statuses << dataPacket.status; }
     void addPacketToLogFile(const readerPacket_t &dataPacket, const QString &dateTime,
