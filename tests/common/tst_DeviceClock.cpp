@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "TableRow.h"
 #include "common/DeviceClock.h"
 
 #include <QtTest>
@@ -55,21 +56,18 @@ void tst_DeviceClock::placeholders_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("expanded");
     QTest::addColumn<bool>("valid");
-    const auto row = [](const char *name, const char *line, const char *expanded, bool valid) {
-        QTest::newRow(name) << QString(line) << QString(expanded) << valid;
-    };
-    row("in a frame", "0102\"RTC+1\"03;1;0", "010212CEB41003;1;0", true);
-    row("no offset", "\"RTC\"", "12CEA600", true);
-    row("two tokens", "\"RTC\"\"RTC+01\"", "12CEA60012CEB410", true);
-    row("lowest offset", "\"RTC-12\"", "12CDFD40", true);
-    row("highest offset", "\"RTC+14\"", "12CF6AE0", true);
-    row("too far ahead, still replaced", "\"RTC+15\"", "12CF78F0", false);
-    row("too far back", "\"RTC-13\";\"RTC\"", "12CDEF30;12CEA600", false);
-    row("without quotes", "RTC+3", "RTC+3", true);
-    row("three digits", "\"RTC+123\"", "\"RTC+123\"", true);
-    row("sign without digits", "\"RTC+\"", "\"RTC+\"", true);
-    row("lower case", "\"rtc\"", "\"rtc\"", true);
-    row("quotes left around a value", "\"\"RTC\"\"", "\"12CEA600\"", true);
+    addRow("in a frame", "0102\"RTC+1\"03;1;0", "010212CEB41003;1;0", true);
+    addRow("no offset", "\"RTC\"", "12CEA600", true);
+    addRow("two tokens", "\"RTC\"\"RTC+01\"", "12CEA60012CEB410", true);
+    addRow("lowest offset", "\"RTC-12\"", "12CDFD40", true);
+    addRow("highest offset", "\"RTC+14\"", "12CF6AE0", true);
+    addRow("too far ahead, still replaced", "\"RTC+15\"", "12CF78F0", false);
+    addRow("too far back", "\"RTC-13\";\"RTC\"", "12CDEF30;12CEA600", false);
+    addRow("without quotes", "RTC+3", "RTC+3", true);
+    addRow("three digits", "\"RTC+123\"", "\"RTC+123\"", true);
+    addRow("sign without digits", "\"RTC+\"", "\"RTC+\"", true);
+    addRow("lower case", "\"rtc\"", "\"rtc\"", true);
+    addRow("quotes left around a value", "\"\"RTC\"\"", "\"12CEA600\"", true);
 }
 
 void tst_DeviceClock::placeholders()

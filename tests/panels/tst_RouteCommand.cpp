@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "TableRow.h"
 #include "panels/RouteCommand.h"
 
 #include <QtTest>
@@ -21,14 +22,10 @@ void tst_RouteCommand::fieldTexts_data()
     QTest::addColumn<QString>("edited");
     QTest::addColumn<QString>("kept");
     QTest::addColumn<QString>("onReturn");
-    const auto row = [](const char *name, const char *edited, const char *kept,
-                        const char *onReturn) {
-        QTest::newRow(name) << QString(edited) << QString(kept) << QString(onReturn);
-    };
-    row("typed with separators", "12:ab-CD 34ef99", "12abCD34", "12abCD34");
-    row("short", "0A1", "0A1", "0A100000");
-    row("empty", "", "", "00000000");
-    row("nothing hexadecimal", "xyz+", "", "00000000");
+    addRow("typed with separators", "12:ab-CD 34ef99", "12abCD34", "12abCD34");
+    addRow("short", "0A1", "0A1", "0A100000");
+    addRow("empty", "", "", "00000000");
+    addRow("nothing hexadecimal", "xyz+", "", "00000000");
 }
 
 void tst_RouteCommand::fieldTexts()
@@ -45,14 +42,11 @@ void tst_RouteCommand::pastedTarget_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("target");
-    const auto row = [](const char *name, const char *typed, const char *target) {
-        QTest::newRow(name) << QString(typed) << QString(target);
-    };
-    row("route line", "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDDD", "0A1B2C3D");
-    row("one character short", "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDD", "");
-    row("one character more", "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDDDD", "");
-    row("blank missing at 30", "AAAAAAAA 0A1B2C3D BBBBBBB CCCCCDDDDDDDD", "");
-    row("blank moved", "AAAAAAA A0A1B2C3D BBBBBBB CCCC DDDDDDDD", "");
+    addRow("route line", "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDDD", "0A1B2C3D");
+    addRow("one character short", "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDD", "");
+    addRow("one character more", "AAAAAAAA 0A1B2C3D BBBBBBB CCCC DDDDDDDDD", "");
+    addRow("blank missing at 30", "AAAAAAAA 0A1B2C3D BBBBBBB CCCCCDDDDDDDD", "");
+    addRow("blank moved", "AAAAAAA A0A1B2C3D BBBBBBB CCCC DDDDDDDD", "");
 }
 
 void tst_RouteCommand::pastedTarget()
@@ -68,19 +62,16 @@ void tst_RouteCommand::command_data()
     QTest::addColumn<QString>("relay1");
     QTest::addColumn<QString>("relay2");
     QTest::addColumn<QString>("command");
-    const auto row = [](const char *name, const char *target, const char *relay1,
-                        const char *relay2, const char *command) {
-        QTest::newRow(name) << QString(target) << QString(relay1) << QString(relay2)
-                            << QString(command);
-    };
-    row("no relay", "0A1B2C3D", "", "", "01040201010D000A1B2C3D0000000000000000");
-    row("one relay", "0A1B2C3D", "A1A2A3A4", "", "01040201010D010A1B2C3DA1A2A3A400000000");
-    row("two relays", "0A1B2C3D", "A1A2A3A4", "B1B2B3B4", "01040201010D020A1B2C3DA1A2A3A4B1B2B3B4");
-    row("relay 2 without relay 1", "0A1B2C3D", "A1A2A3A", "B1B2B3B4",
-        "01040201010D000A1B2C3D0000000000000000");
-    row("blanks ignored", "0A1B 2C3D", " A1A2A3A4", "", "01040201010D010A1B2C3DA1A2A3A400000000");
-    row("short target", "0A1B2", "A1A2A3A4", "", "");
-    row("no target", "", "", "", "");
+    addRow("no relay", "0A1B2C3D", "", "", "01040201010D000A1B2C3D0000000000000000");
+    addRow("one relay", "0A1B2C3D", "A1A2A3A4", "", "01040201010D010A1B2C3DA1A2A3A400000000");
+    addRow("two relays", "0A1B2C3D", "A1A2A3A4", "B1B2B3B4",
+           "01040201010D020A1B2C3DA1A2A3A4B1B2B3B4");
+    addRow("relay 2 without relay 1", "0A1B2C3D", "A1A2A3A", "B1B2B3B4",
+           "01040201010D000A1B2C3D0000000000000000");
+    addRow("blanks ignored", "0A1B 2C3D", " A1A2A3A4", "",
+           "01040201010D010A1B2C3DA1A2A3A400000000");
+    addRow("short target", "0A1B2", "A1A2A3A4", "", "");
+    addRow("no target", "", "", "", "");
 }
 
 void tst_RouteCommand::command()

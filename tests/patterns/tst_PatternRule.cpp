@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "TableRow.h"
 #include "patterns/PatternRule.h"
 
 #include <QtTest>
@@ -19,16 +20,13 @@ void tst_PatternRule::parse_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("parsed");
-    const auto row = [](const char *name, const char *line, const char *parsed) {
-        QTest::newRow(name) << QString::fromLatin1(line) << QString::fromLatin1(parsed);
-    };
-    row("left", "A;LEFT;4;0102", "A|0|4|0102|-|^.{4}0102.*");
-    row("right with answer", "B;RIGHT;2;0A;0B0C", "B|1|2|0A|0B0C|.*0A.{2}$");
-    row("stxt", "C;STXT;0A.B", "C|2|0|0A.B|-|.*0A.B.*");
-    row("empty answer", "D;STXT;0102;", "D|2|0|0102||.*0102.*");
-    row("fifth field ignored", "E;STXT;0102;0304;extra", "E|2|0|0102|0304|.*0102.*");
-    row("offset not a number", "F;LEFT;x;01", "F|0|0|01|-|^.{0}01.*");
-    row("blanks belong to the fields", " G ;STXT; 01", " G |2|0| 01|-|.* 01.*");
+    addRow("left", "A;LEFT;4;0102", "A|0|4|0102|-|^.{4}0102.*");
+    addRow("right with answer", "B;RIGHT;2;0A;0B0C", "B|1|2|0A|0B0C|.*0A.{2}$");
+    addRow("stxt", "C;STXT;0A.B", "C|2|0|0A.B|-|.*0A.B.*");
+    addRow("empty answer", "D;STXT;0102;", "D|2|0|0102||.*0102.*");
+    addRow("fifth field ignored", "E;STXT;0102;0304;extra", "E|2|0|0102|0304|.*0102.*");
+    addRow("offset not a number", "F;LEFT;x;01", "F|0|0|01|-|^.{0}01.*");
+    addRow("blanks belong to the fields", " G ;STXT; 01", " G |2|0| 01|-|.* 01.*");
 }
 
 void tst_PatternRule::parse()
@@ -51,27 +49,24 @@ void tst_PatternRule::match_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("frame");
     QTest::addColumn<int>("expected");
-    const auto row = [](const char *name, const char *line, const char *frame, int expected) {
-        QTest::newRow(name) << QString::fromLatin1(line) << QString::fromLatin1(frame) << expected;
-    };
-    row("left at its offset", "A;LEFT;4;0102", "XXXX0102FFFF", 1);
-    row("left one short", "A;LEFT;4;0102", "XXX0102FFFFF", 0);
-    row("left at the end", "A;LEFT;0;0102", "0102", 1);
-    row("right at its offset", "A;RIGHT;4;0102", "FFFF0102XXXX", 1);
-    row("right one short", "A;RIGHT;4;0102", "FFFF0102XXX", 0);
-    row("case-sensitive", "A;STXT;0a", "FF0AFF", 0);
-    row("back-reference", "A;STXT;(0.)\\1", "AA0B0BCC", 1);
-    row("two fields", "A;STXT", "0102", -1);
-    row("left without pattern", "A;LEFT;4", "0102", -1);
-    row("unknown keyword", "A;MIDDLE;0102", "0102", -1);
-    row("lower-case keyword", "A;stxt;0102", "0102", -1);
-    row("invalid expression", "A;STXT;(01", "(01", -1);
-    row("trailing backslash", "A;STXT;02\\", "02\\", -1);
-    row("pattern closing its group", "A;STXT;0102)|(.*", "0102", -1);
+    addRow("left at its offset", "A;LEFT;4;0102", "XXXX0102FFFF", 1);
+    addRow("left one short", "A;LEFT;4;0102", "XXX0102FFFFF", 0);
+    addRow("left at the end", "A;LEFT;0;0102", "0102", 1);
+    addRow("right at its offset", "A;RIGHT;4;0102", "FFFF0102XXXX", 1);
+    addRow("right one short", "A;RIGHT;4;0102", "FFFF0102XXX", 0);
+    addRow("case-sensitive", "A;STXT;0a", "FF0AFF", 0);
+    addRow("back-reference", "A;STXT;(0.)\\1", "AA0B0BCC", 1);
+    addRow("two fields", "A;STXT", "0102", -1);
+    addRow("left without pattern", "A;LEFT;4", "0102", -1);
+    addRow("unknown keyword", "A;MIDDLE;0102", "0102", -1);
+    addRow("lower-case keyword", "A;stxt;0102", "0102", -1);
+    addRow("invalid expression", "A;STXT;(01", "(01", -1);
+    addRow("trailing backslash", "A;STXT;02\\", "02\\", -1);
+    addRow("pattern closing its group", "A;STXT;0102)|(.*", "0102", -1);
     // Qt reads a back-reference's number without bounds: this one wraps below zero and
     // passes as valid.
-    row("back-reference beyond any number", "A;RIGHT;0;\\2147483648", "0102", -1);
-    row("back-reference to a missing group", "A;LEFT;0;(01)\\2", "0101", -1);
+    addRow("back-reference beyond any number", "A;RIGHT;0;\\2147483648", "0102", -1);
+    addRow("back-reference to a missing group", "A;LEFT;0;(01)\\2", "0101", -1);
 }
 
 void tst_PatternRule::match()

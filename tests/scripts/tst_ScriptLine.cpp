@@ -1,4 +1,5 @@
 #include "IsolatedHome.h"
+#include "TableRow.h"
 #include "scripts/ScriptLine.h"
 
 #include <QtTest>
@@ -59,20 +60,17 @@ void tst_ScriptLine::labels_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("label");
-    const auto row = [](const char *name, const char *line, const char *label) {
-        QTest::newRow(name) << QString(line) << QString(label);
-    };
-    row("letters", "Start:", "Start");
-    row("letters and digits", "loop2b:", "loop2b");
+    addRow("letters", "Start:", "Start");
+    addRow("letters and digits", "loop2b:", "loop2b");
     // Tested on the line as written: no blank, no underscore, nothing after the colon.
-    row("leading blank", " A:", "");
-    row("trailing blank", "A: ", "");
-    row("line end after the colon", "A:\n", "");
-    row("blank inside", "a b:", "");
-    row("underscore", "my_label:", "");
-    row("no name", ":", "");
-    row("two colons", "A::", "");
-    row("a command", "0102;1;0", "");
+    addRow("leading blank", " A:", "");
+    addRow("trailing blank", "A: ", "");
+    addRow("line end after the colon", "A:\n", "");
+    addRow("blank inside", "a b:", "");
+    addRow("underscore", "my_label:", "");
+    addRow("no name", ":", "");
+    addRow("two colons", "A::", "");
+    addRow("a command", "0102;1;0", "");
 }
 
 void tst_ScriptLine::labels()

@@ -2,6 +2,7 @@
 #include "ReaderSimulator.h"
 #include "RegistryReader.h"
 #include "RegistryReset.h"
+#include "TableRow.h"
 #include "readers/ReadersList.h"
 #include "session/DataSender.h"
 #include "session/PacketText.h"
@@ -114,20 +115,15 @@ void tst_DataSender::refusals_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("message");
 
-    const auto row = [](const char *name, const char *sender, const char *reader,
-                        const char *command, const char *message) {
-        QTest::newRow(name) << QString(sender) << QString(reader) << QString(command)
-                            << QString(message);
-    };
-    row("empty command", "R1", "R1", "", "Error: Command for reader \"R1\" is empty.");
-    row("unknown reader", "R1", "Nobody", "0A",
-        "Error: Reader \"Nobody\" is not found in the TSL list.");
-    row("name differs in case", "R1", "r1", "0A",
-        "Error: Reader \"r1\" is not found in the TSL list.");
-    row("sender of no reader", "", "R1", "0A",
-        "Error: Reader \"R1\" is not found in the TSL list.");
-    row("listed but not connected", "Idle", "Idle", "0A1B",
-        "Error: Reader \"Idle\" is not connected.");
+    addRow("empty command", "R1", "R1", "", "Error: Command for reader \"R1\" is empty.");
+    addRow("unknown reader", "R1", "Nobody", "0A",
+           "Error: Reader \"Nobody\" is not found in the TSL list.");
+    addRow("name differs in case", "R1", "r1", "0A",
+           "Error: Reader \"r1\" is not found in the TSL list.");
+    addRow("sender of no reader", "", "R1", "0A",
+           "Error: Reader \"R1\" is not found in the TSL list.");
+    addRow("listed but not connected", "Idle", "Idle", "0A1B",
+           "Error: Reader \"Idle\" is not connected.");
 }
 
 void tst_DataSender::refusals()
