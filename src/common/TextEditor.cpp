@@ -10,12 +10,12 @@
 #include <QUrl>
 #endif
 
-void TextEditor::open(const QString &filePath)
+bool TextEditor::open(const QString &filePath)
 {
 #ifdef Q_OS_WIN
-    QProcess::startDetached(QStringLiteral("C:\\Windows\\System32\\notepad.exe"),
+    return QProcess::startDetached(QStringLiteral("C:\\Windows\\System32\\notepad.exe"),
                             QStringList{filePath});
 #else
-    QDesktopServices::openUrl(QUrl::fromLocalFile(filePath));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(filePath));
 #endif
 }

@@ -7,5 +7,6 @@
 class TextEditor
 {
 public:
-    static void open(const QString &filePath);
+    // False when no program could be started for it.
+    static bool open(const QString &filePath);
 };
