@@ -42,6 +42,8 @@ private slots:
     void loopCountersBelongToTheRun();
     void garbageFileEndsTheRun();
     void answerBeforeTheWaitCounts();
+    void demoScriptsFinish_data();
+    void demoScriptsFinish();
 
 private:
     QString writeScript(const QByteArray &text);
@@ -278,6 +280,27 @@ void tst_ScriptRunner::answerBeforeTheWaitCounts()
     const QString path = writeScript("A\n01;3;0\n02;1;0\n");
     QCOMPARE(runner.run(path), QString("Script file \"%1\" execution finished.").arg(path));
     QCOMPARE(reports.size(), 4);
+}
+
+// The demo's scripts against a reader answering as the demo's simulator does.
+void tst_ScriptRunner::demoScriptsFinish_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("frames");
+    addRow("loop", QString("ping_loop.scr"), 11);
+    addRow("answers", QString("ask_and_wait.scr"), 4);
+}
+
+void tst_ScriptRunner::demoScriptsFinish()
+{
+    QFETCH(QString, script);
+    QFETCH(int, frames);
+    m_simulator->setAnswer(QByteArray::fromHex("0A1B2C"), QByteArray::fromHex("8A1B2C00"));
+    const QString path = QStringLiteral(OVS_SOURCE_DIR "/scripts/demo/Scripts/") + script;
+    start(path);
+    QTRY_VERIFY_WITH_TIMEOUT(ended(), 20000);
+    QCOMPARE(m_messages.last(), QString("Script file \"%1\" execution finished.").arg(path));
+    QCOMPARE(sent().size(), frames);
 }
 
 OVS_CORE_TEST_MAIN(tst_ScriptRunner)
