@@ -1,5 +1,7 @@
 #include "TVTableView.h"
 
+#include "RowNumberHeader.h"
+
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QClipboard>
@@ -23,6 +25,7 @@ constexpr int rowSizingPauseMs = 50;
 TVTableView::TVTableView(QWidget *parent)
     : QTableView(parent)
 {
+    setVerticalHeader(new RowNumberHeader(this));
     verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_resizeTimer.setSingleShot(true);
     m_resizeTimer.setInterval(rowSizingPauseMs);
