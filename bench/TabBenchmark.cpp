@@ -3,6 +3,7 @@
 #include "ConnectBenchmark.h"
 #include "EventLoopWait.h"
 #include "ReaderSimulator.h"
+#include "ScriptBenchmark.h"
 #include "StallMeter.h"
 #include "app/OVSViewer.h"
 #include "link/TSL_CMD.h"
@@ -228,7 +229,8 @@ void forgetAll()
 
 QStringList TabBenchmark::runNames()
 {
-    return {QStringLiteral("cost"), QStringLiteral("flood"), QStringLiteral("connect")};
+    return {QStringLiteral("cost"), QStringLiteral("flood"), QStringLiteral("connect"),
+            QStringLiteral("script")};
 }
 
 bool TabBenchmark::run(const QString &name)
@@ -240,6 +242,8 @@ bool TabBenchmark::run(const QString &name)
         allMet = flood() && allMet;
     if (name == QLatin1String("all") || name == QLatin1String("connect"))
         allMet = ConnectBenchmark().run() && allMet;
+    if (name == QLatin1String("all") || name == QLatin1String("script"))
+        allMet = ScriptBenchmark().run() && allMet;
     return allMet;
 }
 

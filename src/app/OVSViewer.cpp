@@ -37,6 +37,7 @@ constexpr int controlPanelMaximumWidth = 800;
 constexpr int controlPanelMaximumHeight = 524287;
 constexpr int controlPanelMargin = 20;
 constexpr int statusDockHeight = 50;
+constexpr qint64 statusRefreshMs = 40;
 
 } // namespace
 
@@ -181,6 +182,8 @@ void OVSViewer::addControlPanelSection(QLayout *section)
 void OVSViewer::buildStatusDock()
 {
     statusLabel = new QLabel;
+    m_statusRefresh.setSingleShot(true);
+    connect(&m_statusRefresh, &QTimer::timeout, this, [this] { showStatus(m_pendingStatus); });
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     statusLabel->setIndent(5);
     QFont font = statusLabel->font();
@@ -293,8 +296,23 @@ void OVSViewer::setStatusMessage(QString aMessage)
 {
     const QString stamped =
         StatusLine::timeText(QTime::currentTime()) + QStringLiteral(": ") + aMessage;
-    statusLabel->setText(
-        tr("<font color='%1'>%2</font>").arg(StatusLine::messageColor(aMessage).name(), stamped));
+    const QString text =
+        tr("<font color='%1'>%2</font>").arg(StatusLine::messageColor(aMessage).name(), stamped);
+    const qint64 sinceShown =
+        m_sinceStatusShown.isValid() ? m_sinceStatusShown.elapsed() : statusRefreshMs;
+    if (!m_statusRefresh.isActive() && sinceShown >= statusRefreshMs) {
+        showStatus(text);
+        return;
+    }
+    m_pendingStatus = text;
+    if (!m_statusRefresh.isActive())
+        m_statusRefresh.start(int(statusRefreshMs - sinceShown));
+}
+
+void OVSViewer::showStatus(const QString &richText)
+{
+    statusLabel->setText(richText);
+    m_sinceStatusShown.start();
 }
 
 void OVSViewer::resizeControlPannel(int width)

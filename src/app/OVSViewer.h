@@ -3,9 +3,11 @@
 #include "common/DockedTabTypes.h"
 #include "session/ReaderTabs.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMap>
 #include <QString>
+#include <QTimer>
 
 class AllReadersTab;
 class ConnectedReaderTab;
@@ -62,6 +64,7 @@ private slots:
 private:
     void buildControlPanelDock();
     void buildStatusDock();
+    void showStatus(const QString &richText);
     void buildReadersTab();
     void addControlPanelSection(QLayout *section);
     void forgetDock(QDockWidget *dock);
@@ -80,6 +83,11 @@ private:
     QVBoxLayout *m_controlPanelLayout = nullptr;
     QDockWidget *statusDock = nullptr;
     QLabel *statusLabel = nullptr;
+    // A script reports every line; the label, whose every change relays the window out, shows
+    // the latest message at most 25 times a second, and the last one always.
+    QTimer m_statusRefresh;
+    QElapsedTimer m_sinceStatusShown;
+    QString m_pendingStatus;
     QSettings *settings = nullptr;
     QDockWidget *currentTab = nullptr;
     DockedTabTypes currentTabType = TAB_READERS;

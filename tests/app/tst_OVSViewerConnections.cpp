@@ -54,8 +54,9 @@ private:
     QString status() const { return m_window->findChild<QLabel *>("statusLabel")->text(); }
     void expectStatus(bool error, const QString &naming)
     {
-        const QString text = status();
-        QVERIFY2(text.contains("Error:") == error && text.contains(naming), qPrintable(text));
+        // The status line may take a moment to show the latest message.
+        QTRY_VERIFY2(status().contains("Error:") == error && status().contains(naming),
+                     qPrintable(status()));
     }
 
     std::unique_ptr<ProjectFolder> m_project;

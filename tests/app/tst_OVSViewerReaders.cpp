@@ -194,17 +194,16 @@ void tst_OVSViewerReaders::clearActsOnTheTabInFront()
 
     const QList<QDockWidget *> docks{m_window->readersDock(), merged, nullptr, tab};
     selectTab(docks.at(type), DockedTabTypes(type));
-    const QString before = statusText();
     emit m_window->displayPanel()->clearButton()->released();
     QCOMPARE(tab->model()->rowCount(), cleared.contains(QStringLiteral("reader")) ? 0 : 1);
     QCOMPARE(merged->model()->rowCount(), cleared.contains(QStringLiteral("merged")) ? 0 : 1);
     QCOMPARE(rule->matchCount(), cleared.contains(QStringLiteral("counters")) ? 0 : 1);
-    QVERIFY(statusText() != before);
-    QCOMPARE(statusText().contains(QStringLiteral("Error:")), type == TAB_READERS);
     // The logs keep everything.
     QFile log(merged->logFileName());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(log.readAll().count('\n'), 1);
+    QTRY_VERIFY(statusText().contains(QStringLiteral("clear")));
+    QCOMPARE(statusText().contains(QStringLiteral("Error:")), type == TAB_READERS);
 }
 
 OVS_TEST_MAIN(tst_OVSViewerReaders)
