@@ -128,6 +128,8 @@ void ConnectedReaderTab::connectSession()
             &ReaderSession::startReaderRepeatMode);
     connect(this, &ConnectedReaderTab::stopReaderRepeatMode, session,
             &ReaderSession::stopReaderRepeatMode);
+    connect(this, &ConnectedReaderTab::startReaderScriptMode, session,
+            &ReaderSession::startReaderScriptMode);
 }
 
 ConnectedReaderTab::~ConnectedReaderTab()

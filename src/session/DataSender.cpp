@@ -4,6 +4,7 @@
 #include "common/DockedTabTypes.h"
 #include "link/TSL_CMD.h"
 #include "link/TSL_CMD_TCP.h"
+#include "scripts/ScriptRunner.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -98,4 +99,18 @@ void DataSender::stopReaderRepeatMode()
 void DataSender::timerFinctionTimeout()
 {
     sendDataToReader(repeatReaderName, repeatCommand, TAB_CONNECTED_READER);
+}
+
+void DataSender::startReaderScriptMode(QString readerName, QString scriptFile)
+{
+    ScriptRunner runner(
+        {&workMutex, &stopCondition, &answerCondition, &commandDelayMs, &stopRequested,
+         &answerReceived},
+        [this, readerName](const QString &frame) {
+            sendDataToReader(readerName, frame, TAB_CONNECTED_READER);
+        },
+        [this](const QString &message) { emit statusMessage(message); });
+    const QString lastMessage = runner.run(scriptFile);
+    emit readerScriptExecutionFinished();
+    emit statusMessage(lastMessage);
 }

@@ -31,12 +31,17 @@ public:
     QWaitCondition answerCondition;
     int commandDelayMs = 0;
     bool stopRequested = false;
+    // Set by a frame of the reader that a script may wait for; the script clears it before
+    // each send.
+    bool answerReceived = false;
 
 public slots:
     void sendDataToReader(QString readerName, QString readerCmd, int tabType);
     void startReaderRepeatMode(QString readerName, QString readerCmd, int repeatInterval);
     void stopReaderRepeatMode();
     void timerFinctionTimeout();
+    // Runs a script file to its end, blocking this sender's thread meanwhile.
+    void startReaderScriptMode(QString readerName, QString scriptFile);
 
 signals:
     void statusMessage(QString message);

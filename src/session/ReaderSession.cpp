@@ -61,6 +61,8 @@ void ReaderSession::connectToReader()
             &DataSender::startReaderRepeatMode);
     connect(this, &ReaderSession::stopReaderRepeatMode, m_dataSender,
             &DataSender::stopReaderRepeatMode);
+    connect(this, &ReaderSession::startReaderScriptMode, m_dataSender,
+            &DataSender::startReaderScriptMode);
     connect(m_dataSender, &DataSender::statusMessage, this, &ReaderSession::statusMessage);
     connect(m_dataSender, &DataSender::startRepeatModeResult, this,
             &ReaderSession::startRepeatModeResult);
@@ -77,8 +79,9 @@ void ReaderSession::connectToReader()
 
 ReaderSession::~ReaderSession()
 {
+    requestScriptStop();
     m_senderThread->quit();
-    // A running script ends at its next check; the sender goes with the thread's "finished".
+    // The sender goes with the thread's "finished".
     m_senderThread->wait();
     delete m_senderThread;
     // The outcome of a send that the closing link ended is still on its way: it belongs in
@@ -94,6 +97,7 @@ void ReaderSession::requestScriptStop()
     QMutexLocker lock(&m_dataSender->workMutex);
     m_dataSender->stopRequested = true;
     m_dataSender->stopCondition.wakeAll();
+    m_dataSender->answerCondition.wakeAll();
 }
 
 void ReaderSession::setCmdSessionNum(int sessionNum)
@@ -153,12 +157,14 @@ void ReaderSession::receivedNewFrame(QByteArray *frameData, int sessionNumber)
                            PacketText::received, sessionNumber);
         logAndDisplayPacket(packet, TAB_CONNECTED_READER);
     }
-    // A script waiting for an answer runs without a command delay; the delay is the engine's,
-    // so it is read under the lock the engine writes it under.
+    // A script waiting for an answer runs without a command delay. The flag keeps an answer
+    // that comes before the script starts to wait.
     if (m_dataSender) {
         QMutexLocker lock(&m_dataSender->workMutex);
-        if (m_dataSender->commandDelayMs == 0)
+        if (m_dataSender->commandDelayMs == 0) {
+            m_dataSender->answerReceived = true;
             m_dataSender->answerCondition.wakeOne();
+        }
     }
     frameData->clear();
 }

@@ -32,6 +32,7 @@ public:
     // Null when the reader was not in the registry: such a session cannot send.
     DataSender *dataSender() const { return m_dataSender; }
 
+    // Ends the running script at once, whatever it waits for.
     void requestScriptStop();
 
     bool isScriptRunning() const { return scriptRunning; }
@@ -71,6 +72,7 @@ signals:
     void sendDataToReader(QString readerName, QString readerCmd, int tabType);
     void startReaderRepeatMode(QString readerName, QString readerCmd, int repeatInterval);
     void stopReaderRepeatMode();
+    void startReaderScriptMode(QString readerName, QString scriptFile);
 
 private:
     void connectToReader();

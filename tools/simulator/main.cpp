@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 #include <limits>
@@ -89,7 +90,11 @@ int main(int argc, char *argv[])
                                                       "on UDP <address:port>; port 0 chooses "
                                                       "one."),
                                        QStringLiteral("address:port"));
-    parser.addOptions({serial, link, tcp, address, rate, baud, discovery});
+    const QCommandLineOption answer(QStringLiteral("answer"),
+                                    QStringLiteral("Answer a request payload with an answer "
+                                                   "payload, both in hex; may be repeated."),
+                                    QStringLiteral("request=answer"));
+    parser.addOptions({serial, link, tcp, address, rate, baud, discovery, answer});
     parser.process(application);
 
     if (!parser.isSet(serial) && !parser.isSet(tcp) && !parser.isSet(discovery))
@@ -105,6 +110,14 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("--unsolicited-rate and --baud need a number >= 0"));
 
     ReaderSimulator simulator;
+    for (const QString &pair : parser.values(answer)) {
+        const QStringList sides = pair.split(QLatin1Char('='));
+        const QByteArray request = QByteArray::fromHex(sides.value(0).toLatin1());
+        const QByteArray reply = QByteArray::fromHex(sides.value(1).toLatin1());
+        if (sides.size() != 2 || request.isEmpty() || reply.isEmpty())
+            return fail(QStringLiteral("--answer needs request=answer in hex, not %1").arg(pair));
+        simulator.setAnswer(request, reply);
+    }
     simulator.setAddress(addressBytes);
     simulator.setBaudRate(baudRate);
     const QByteArray prefix(unsolicitedPrefix, sizeof unsolicitedPrefix - 1);
