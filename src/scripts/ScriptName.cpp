@@ -2,11 +2,10 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QTextStream>
 
 namespace {
 
-// Enough for maximumLength characters and one more, whatever their encoding.
+// Enough for maximumLength characters and one more in UTF-8.
 constexpr qint64 readLimit = 1024;
 
 } // namespace
@@ -16,11 +15,15 @@ QString ScriptName::read(const QString &filePath)
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    const QByteArray start = file.read(readLimit);
-    // UTF-8 unless a byte order mark says otherwise.
-    QTextStream stream(start);
-    stream.setCodec("UTF-8");
-    const QString name = stream.readLine();
+    QByteArray start = file.read(readLimit);
+    // The first line as the script engine reads it: UTF-8, ended by "\n", "\r\n" or "\r".
+    for (int index = 0; index < start.size(); ++index) {
+        if (start.at(index) == '\n' || start.at(index) == '\r') {
+            start.truncate(index);
+            break;
+        }
+    }
+    const QString name = QString::fromUtf8(start);
     if (name.size() > maximumLength)
         return name.left(maximumLength) + QStringLiteral(" ...");
     return name;
