@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -76,14 +75,15 @@ public:
     {
         return m_tab && m_tab->readerName() == name ? m_tab.get() : nullptr;
     }
+    void note(const QString &message) { m_messages << message; }
 
 private slots:
     void init() { m_project = std::make_unique<ProjectFolder>(); }
     void cleanup();
-    void listing();
-    void preferredButtonsSurviveRestart();
+    void listingAndPreferredButtons();
     void refusals_data();
     void refusals();
+    void runStopAndCallByName();
 
 private:
     ControlPanelScripts *makePanel();
@@ -103,14 +103,12 @@ void tst_ControlPanelScripts::cleanup()
     m_tab.reset();
     resetReaderRegistry();
     m_simulator.reset();
-    m_messages.clear();
 }
 
 ControlPanelScripts *tst_ControlPanelScripts::makePanel()
 {
     auto *panel = new ControlPanelScripts(this);
-    connect(panel, &ControlPanelScripts::statusMessage, this,
-            [this](const QString &message) { m_messages << message; });
+    connect(panel, &ControlPanelScripts::statusMessage, this, &tst_ControlPanelScripts::note);
     (new QVBoxLayout(&m_hosts.emplace_back()))->addLayout(panel);
     return panel;
 }
@@ -120,38 +118,30 @@ void tst_ControlPanelScripts::openTab()
     m_simulator = std::make_unique<ReaderSimulator>();
     QVERIFY(m_simulator->startSerial(QStringLiteral("/tmp/ovsscXXXX")));
     QVERIFY(addConnectedReader("R1", m_simulator->serialPortName()));
+    m_simulator->clearRecords();
     m_tab = std::make_unique<ConnectedReaderTab>(QStringLiteral("R1"), nullptr, nullptr);
-    connect(m_tab.get(), &ConnectedReaderTab::statusMessage, this,
-            [this](const QString &message) { m_messages << message; });
+    connect(m_tab.get(), &ConnectedReaderTab::statusMessage, this, &tst_ControlPanelScripts::note);
     m_type = TAB_CONNECTED_READER;
 }
 
-void tst_ControlPanelScripts::listing()
+void tst_ControlPanelScripts::listingAndPreferredButtons()
 {
-    script("a.scr", "Alpha\n0102;1;1\n");
-    const QString bravo = script("b.scr", "Bravo two\r\nWAIT;1\n");
-    const QString unnamed = script("c.scr", "\nNamed too late\n");
-    script("script_rtc.scr", "The clock script, the widest of all\n\"RTC\";1;1\n");
+    const QString alpha = script("a.scr", "Alpha\n0102;1;1\n");
+    const QString betaName = "Beta, whose name is too wide for its button";
+    const QString beta = script("b.scr", betaName.toUtf8() + "\r\nWAIT;1\n");
+    const QString gamma = script("c.scr", "Gamma\n");
+    const QString unnamed = script("d.scr", "\nNamed too late\n");
+    script("script_rtc.scr", "The clock script, whose name is the widest of all\n");
     ControlPanelScripts *panel = makePanel();
     QSignalSpy reparsed(panel, &ControlPanelScripts::scriptReparsed);
     menu(panel, "Reparse");
     QVERIFY(m_messages.contains(
         QStringLiteral("Error: Could not get script name from file \"%1\".").arg(unnamed)));
-    QCOMPARE(panel->scriptList()->count(), 2);
-    QCOMPARE(panel->scriptList()->itemText(1), QStringLiteral("Bravo two"));
-    QCOMPARE(panel->scriptList()->itemData(1).toString(), bravo);
-    QCOMPARE(reparsed.at(0).at(0).toInt(), 9 * 7);
-    QCOMPARE(panel->requiredWidth(), 9 * 7);
+    QCOMPARE(panel->scriptList()->count(), 3);
+    QCOMPARE(reparsed.at(0).at(0).toInt(), betaName.size() * 7);
+    QCOMPARE(panel->requiredWidth(), betaName.size() * 7);
     QCOMPARE(panel->runButton()->text(), QStringLiteral("Alpha"));
-}
 
-void tst_ControlPanelScripts::preferredButtonsSurviveRestart()
-{
-    const QString alpha = script("a.scr", "Alpha\n");
-    const QString betaName = "Beta, whose name is too wide for its button";
-    const QString beta = script("b.scr", betaName.toUtf8() + "\n");
-    const QString gamma = script("c.scr", "Gamma\n");
-    ControlPanelScripts *panel = makePanel();
     const QStringList management{"Remove last prefered button", "Open", "Browse folder", "Reparse"};
     QCOMPARE(menu(panel), QStringList{"Set in prefered scirpt 1"} + management);
     for (const int item : {1, 0, 2}) {
@@ -164,7 +154,7 @@ void tst_ControlPanelScripts::preferredButtonsSurviveRestart()
     QVERIFY(shortened.endsWith("...") && betaName.startsWith(shortened.chopped(3)));
     QCOMPARE(shownPreferred(panel).mid(1), (QStringList{"Alpha", "Gamma"}));
 
-    // Beta's file goes, and an empty line comes in by hand.
+    // After a restart, without Beta's file and with an empty line put in by hand.
     QVERIFY(QFile::remove(beta));
     writeFile(ProjectPaths::preferredScriptPath(),
               preferredFile().replace(alpha, "\n" + alpha).toUtf8());
@@ -178,24 +168,18 @@ void tst_ControlPanelScripts::preferredButtonsSurviveRestart()
 
 void tst_ControlPanelScripts::refusals_data()
 {
-    // What is done before the click: the script has no name (U); it is preferred (P), deleted
-    // after loading (D); the readers dock is in front (R).
+    // Before the click on preferred button 0, or on the run button (G): the script has no
+    // name (U); it is preferred (P), deleted after loading (D); the readers dock is in front (R).
     QTest::addColumn<QString>("setup");
-    QTest::addColumn<int>("button");
     QTest::addColumn<QString>("message");
-    const int generic = ControlPanelScripts::preferredButtonCount;
-    addRow("readers dock in front", "PR", 0, "Error: Please select connected reader tab.");
-    addRow("no preferred file", "", 0, "Error: This script file can't be open");
-    addRow("preferred file too short", "P", 1,
-           "Error: description file of prefered button is corrupted !");
-    addRow("nothing listed", "U", generic, "Error: There is not script file to execute.");
-    addRow("preferred script gone", "PD", 0, "Error: File \"%1\" does not exist.");
+    addRow("readers dock in front", "PR", "Error: Please select connected reader tab.");
+    addRow("nothing listed", "UG", "Error: There is not script file to execute.");
+    addRow("preferred script gone", "PD", "Error: File \"%1\" does not exist.");
 }
 
 void tst_ControlPanelScripts::refusals()
 {
     QFETCH(QString, setup);
-    QFETCH(int, button);
     QFETCH(QString, message);
     const QString path = script("a.scr", setup.contains('U') ? "\n0102;1;1\n" : "Named\n");
     if (setup.contains('P'))
@@ -208,11 +192,33 @@ void tst_ControlPanelScripts::refusals()
         QVERIFY(QFile::remove(path));
     QSignalSpy starts(m_tab.get(), &ConnectedReaderTab::startReaderScriptMode);
     m_messages.clear();
-    (button < ControlPanelScripts::preferredButtonCount ? panel->preferredButton(button)
-                                                        : panel->runButton())
-        ->click();
+    (setup.contains('G') ? panel->runButton() : panel->preferredButton(0))->click();
     QCOMPARE(m_messages, QStringList{message.replace("%1", path)});
     QCOMPARE(starts.count(), 0);
+}
+
+void tst_ControlPanelScripts::runStopAndCallByName()
+{
+    const QString waits = script("a.scr", "Waits\nWAIT;100\n0102;1;1\n");
+    const QString ping = script("b.scr", "Ping\n0304;1;1\n");
+    writeFile(ProjectPaths::preferredScriptPath(), waits.toUtf8() + "\n");
+    openTab();
+    ControlPanelScripts *panel = makePanel();
+    QSignalSpy starts(m_tab.get(), &ConnectedReaderTab::startReaderScriptMode);
+    QVERIFY(!panel->callScriptByName("R1", "ping") && !panel->callScriptByName("R1", "0304"));
+    QCOMPARE(starts.count(), 0);
+    QVERIFY(panel->callScriptByName("R1", "Ping"));
+    QTRY_VERIFY(m_messages.contains(QString("Script file \"%1\" execution finished.").arg(ping)));
+    QCOMPARE(m_simulator->receivedPayloads(), QList<QByteArray>{QByteArray::fromHex("0304")});
+
+    panel->preferredButton(0)->click();
+    QVERIFY(m_tab->isScriptRunning());
+    QCOMPARE(panel->preferredButton(0)->icon().cacheKey(), panel->stopIcon().cacheKey());
+    panel->runButton()->click();
+    QTRY_VERIFY(m_messages.contains(QString("Script file \"%1\" execution stopped.").arg(waits)));
+    QVERIFY(!m_tab->isScriptRunning() && panel->runningReaderName().isEmpty());
+    QCOMPARE(panel->preferredButton(0)->icon().cacheKey(), panel->runIcon().cacheKey());
+    QCOMPARE(m_simulator->receivedPayloads().size(), 1);
 }
 
 OVS_TEST_MAIN(tst_ControlPanelScripts)
