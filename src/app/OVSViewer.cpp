@@ -3,12 +3,15 @@
 #include "common/StatusLine.h"
 #include "common/TextEditor.h"
 #include "common/WindowPalette.h"
+#include "panels/ControlPanelMac.h"
+#include "panels/ControlPanelRTC.h"
 #include "patterns/ControlPanelPackets.h"
 #include "project/ControlPanelTracePath.h"
 #include "project/LogFileOwner.h"
 #include "readers/ReadersList.h"
 #include "readers/ReadersTab.h"
 #include "readers/ReadersTabModel.h"
+#include "scripts/ControlPanelScripts.h"
 #include "session/AllReadersTab.h"
 #include "session/AllReadersTabModel.h"
 #include "session/ConnectedReaderModel.h"
@@ -154,6 +157,29 @@ void OVSViewer::buildControlPanelDock()
     connect(controlPanelTracePath, &ControlPanelTracePath::openTraceFileRequest, this,
             &OVSViewer::openCurrentTraceFile);
 
+    controlPanelMac = new ControlPanelMac(this);
+    addControlPanelSection(controlPanelMac);
+    connect(controlPanelMac, &ControlPanelMac::statusMessage, this, &OVSViewer::setStatusMessage);
+    connect(controlPanelTracePath, &ControlPanelTracePath::projectChanged, controlPanelMac,
+            &ControlPanelMac::reloadMacCompletion);
+
+    controlPanelRTC = new ControlPanelRTC(this);
+    addControlPanelSection(controlPanelRTC);
+    connect(controlPanelRTC, &ControlPanelRTC::statusMessage, this, &OVSViewer::setStatusMessage);
+
+    controlPanelScripts = new ControlPanelScripts(this);
+    addControlPanelSection(controlPanelScripts);
+    // The scripts' names decide how wide the panel must be.
+    const int scriptsWidth = controlPanelScripts->requiredWidth();
+    controlPanelDock->setFixedWidth(
+        scriptsWidth > controlPanelMinimumWidth ? scriptsWidth : controlPanelMinimumWidth);
+    connect(controlPanelScripts, &ControlPanelScripts::statusMessage, this,
+            &OVSViewer::setStatusMessage);
+    connect(controlPanelScripts, &ControlPanelScripts::scriptReparsed, this,
+            &OVSViewer::resizeControlPannel);
+    connect(controlPanelTracePath, &ControlPanelTracePath::projectChanged, controlPanelScripts,
+            &ControlPanelScripts::loadScriptsFromProject);
+
     controlPanelPackets = new ControlPanelPackets;
     addControlPanelSection(controlPanelPackets);
     connect(controlPanelPackets, &ControlPanelPackets::statusMessage, this,
@@ -169,9 +195,6 @@ void OVSViewer::buildControlPanelDock()
             &OVSViewer::setStatusMessage);
     connect(controlPanelDisplay, &ControlPanelDisplay::clearRequest, this,
             &OVSViewer::clearCurrentTab);
-
-    // The panel is as wide as its widest section needs, never narrower than the minimum.
-    controlPanelDock->setFixedWidth(controlPanelMinimumWidth);
 }
 
 void OVSViewer::addControlPanelSection(QLayout *section)
@@ -267,11 +290,15 @@ void OVSViewer::handleDisconnectReader(QString readerName)
 
 void OVSViewer::closeReaderTab(const QString &readerName)
 {
-    ConnectedReaderTab *tab = connectedReaderTabs.take(readerName);
+    ConnectedReaderTab *tab = connectedReaderTabs.value(readerName);
     if (!tab)
         return;
-    if (tab->isScriptRunning())
-        tab->requestScriptStop();
+    // Every script of the reader stops; the scripts section lets go of the one it started
+    // while the tab can still be found.
+    tab->requestScriptStop();
+    if (controlPanelScripts->runningReaderName() == readerName)
+        controlPanelScripts->scriptExecutionFinished();
+    connectedReaderTabs.remove(readerName);
     removeDockWidget(tab);
     forgetDock(tab);
     delete tab;
@@ -288,6 +315,8 @@ void OVSViewer::forgetDock(QDockWidget *dock)
 
 void OVSViewer::autoAnswerOnMatch(QString readerName, QString answer)
 {
+    if (controlPanelScripts->callScriptByName(readerName, answer))
+        return;
     if (ConnectedReaderTab *tab = connectedReaderTab(readerName))
         tab->sendCommandForDock(answer, TAB_CONNECTED_READER);
 }

@@ -12,7 +12,10 @@
 class AllReadersTab;
 class ConnectedReaderTab;
 class ControlPanelDisplay;
+class ControlPanelMac;
 class ControlPanelPackets;
+class ControlPanelRTC;
+class ControlPanelScripts;
 class ControlPanelTracePath;
 class QDockWidget;
 class QLabel;
@@ -41,6 +44,9 @@ public:
 
     ControlPanelTracePath *projectPanel() const { return controlPanelTracePath; }
     ReadersTab *readersDock() const { return readersTab; }
+    ControlPanelMac *routePanel() const { return controlPanelMac; }
+    ControlPanelRTC *clockPanel() const { return controlPanelRTC; }
+    ControlPanelScripts *scriptsPanel() const { return controlPanelScripts; }
     ControlPanelPackets *packetsPanel() const { return controlPanelPackets; }
     ControlPanelDisplay *displayPanel() const { return controlPanelDisplay; }
     // Null while no reader is connected.
@@ -77,6 +83,9 @@ private:
     ReadersTab *readersTab = nullptr;
     AllReadersTab *allReadersTab = nullptr;
     ControlPanelTracePath *controlPanelTracePath = nullptr;
+    ControlPanelMac *controlPanelMac = nullptr;
+    ControlPanelRTC *controlPanelRTC = nullptr;
+    ControlPanelScripts *controlPanelScripts = nullptr;
     ControlPanelPackets *controlPanelPackets = nullptr;
     ControlPanelDisplay *controlPanelDisplay = nullptr;
     QDockWidget *controlPanelDock = nullptr;
