@@ -6,8 +6,10 @@
 #include "patterns/ControlPanelPackets.h"
 #include "patterns/PatternMatchingRule.h"
 #include "project/ControlPanelTracePath.h"
+#include "project/ProjectPaths.h"
 #include "readers/ReadersList.h"
 #include "readers/ReadersTab.h"
+#include "scripts/ControlPanelScripts.h"
 #include "session/AllReadersTab.h"
 #include "session/AllReadersTabModel.h"
 #include "session/ConnectedReaderModel.h"
@@ -15,6 +17,7 @@
 #include "session/ControlPanelDisplay.h"
 
 #include <QAbstractItemModelTester>
+#include <QComboBox>
 #include <QDockWidget>
 #include <QLabel>
 #include <QPushButton>
@@ -36,6 +39,7 @@ private slots:
     void patternAnswerReachesTheReader();
     void clearActsOnTheTabInFront_data();
     void clearActsOnTheTabInFront();
+    void scriptsFollowTheirReader();
 
 private:
     bool setConnected(const char *name, bool connected)
@@ -58,7 +62,8 @@ private:
     std::unique_ptr<OVSViewer> m_window;
 };
 
-// Two serial readers, R1 and R2, and a rule that answers AA... frames with BB01.
+// Two serial readers, R1 and R2, a rule that answers AA... frames with BB01 and one that
+// answers CC... frames with the script "Pinged".
 void tst_OVSViewerReaders::init()
 {
     m_project = std::make_unique<ProjectFolder>();
@@ -74,7 +79,7 @@ void tst_OVSViewerReaders::init()
     readers.close();
     QFile patterns(project + QStringLiteral("/frame_recognize_pattern.txt"));
     QVERIFY(patterns.open(QIODevice::WriteOnly));
-    patterns.write("Ping;LEFT;0;AA;BB01\nAny;STXT;.*\n");
+    patterns.write("Ping;LEFT;0;AA;BB01\nAny;STXT;.*\nRun;LEFT;0;CC;Pinged\n");
     patterns.close();
     m_window = std::make_unique<OVSViewer>();
     m_window->show();
@@ -204,6 +209,41 @@ void tst_OVSViewerReaders::clearActsOnTheTabInFront()
     QCOMPARE(log.readAll().count('\n'), 1);
     QTRY_VERIFY(statusText().contains(QStringLiteral("clear")));
     QCOMPARE(statusText().contains(QStringLiteral("Error:")), type == TAB_READERS);
+}
+
+void tst_OVSViewerReaders::scriptsFollowTheirReader()
+{
+    for (const QByteArray &script :
+         {QByteArray("Pinged\n0A0B;1;1\n"), QByteArray("Long\nWAIT;1000000000\n")}) {
+        QFile file(ProjectPaths::scriptsPath() + script.left(4) + QStringLiteral(".scr"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(script) == script.size());
+    }
+    ControlPanelScripts *scripts = m_window->scriptsPanel();
+    scripts->loadScriptsFromProject();
+    QVERIFY(setConnected("R1", true));
+    QVERIFY(setConnected("R2", true));
+    emit m_window->packetsPanel()->analyseButton()->released();
+    for (auto &simulator : m_simulators)
+        simulator->clearRecords();
+
+    // The answer names a script: the script runs on the reader whose frame matched instead.
+    m_simulators[1]->sendFrame(QByteArray::fromHex("CC01"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_simulators[1]->receivedPayloads(),
+                              QList<QByteArray>{QByteArray::fromHex("0A0B")}, 10000);
+    QCOMPARE(m_simulators[0]->receivedCount(), 0);
+    QTRY_VERIFY(statusText().contains("Ping.scr\" execution finished."));
+
+    // A reader that goes away stops its script, and the section lets go of it.
+    selectTab(tabOf("R1"), TAB_CONNECTED_READER);
+    scripts->scriptList()->setCurrentIndex(scripts->scriptList()->findText("Long"));
+    scripts->scriptButtonClicked_btnGen();
+    QVERIFY(tabOf("R1")->isScriptRunning());
+    QSignalSpy messages(scripts, &ControlPanelScripts::statusMessage);
+    QVERIFY(setConnected("R1", false));
+    QVERIFY(scripts->runningReaderName().isEmpty());
+    QCOMPARE(messages.count(), 0);
+    QCOMPARE(scripts->runButton()->icon().cacheKey(), scripts->runIcon().cacheKey());
+    QTRY_VERIFY2(statusText().contains("R1\" disconnected"), qPrintable(statusText()));
 }
 
 OVS_TEST_MAIN(tst_OVSViewerReaders)
