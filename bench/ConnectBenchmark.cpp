@@ -1,5 +1,6 @@
 #include "ConnectBenchmark.h"
 
+#include "BenchReport.h"
 #include "EventLoopWait.h"
 #include "ReaderSimulator.h"
 #include "StallMeter.h"
@@ -70,12 +71,6 @@ private:
 };
 
 } // namespace
-
-void ConnectBenchmark::report(const QString &line) const
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
 
 bool ConnectBenchmark::run()
 {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 
 // Measures connecting from the readers table of a shown window: how long an answering reader
 // takes to connect, and how long the window's event loop is stuck while readers that answer,
@@ -10,7 +9,4 @@ class ConnectBenchmark
 public:
     // False when a target is missed or a run fails.
     bool run();
-
-private:
-    void report(const QString &line) const;
 };

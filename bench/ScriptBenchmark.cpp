@@ -1,5 +1,6 @@
 #include "ScriptBenchmark.h"
 
+#include "BenchReport.h"
 #include "EventLoopWait.h"
 #include "ReaderSimulator.h"
 #include "StallMeter.h"
@@ -25,12 +26,6 @@ constexpr double stallTargetMs = 100;
 const QString readerName = QStringLiteral("Scripted");
 
 } // namespace
-
-void ScriptBenchmark::report(const QString &line) const
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
 
 bool ScriptBenchmark::run()
 {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 
 // Runs a long script whose every line waits for the reader's answer against the simulated
 // reader of a shown window: how many lines a second the engine gets through, and how long the
@@ -10,7 +9,4 @@ class ScriptBenchmark
 public:
     // False when a target is missed or the run fails.
     bool run();
-
-private:
-    void report(const QString &line) const;
 };

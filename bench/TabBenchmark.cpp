@@ -1,5 +1,6 @@
 #include "TabBenchmark.h"
 
+#include "BenchReport.h"
 #include "ConnectBenchmark.h"
 #include "EventLoopWait.h"
 #include "ReaderSimulator.h"
@@ -245,12 +246,6 @@ bool TabBenchmark::run(const QString &name)
     if (name == QLatin1String("all") || name == QLatin1String("script"))
         allMet = ScriptBenchmark().run() && allMet;
     return allMet;
-}
-
-void TabBenchmark::report(const QString &line) const
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
 }
 
 bool TabBenchmark::frameCost()

@@ -23,8 +23,6 @@ private:
     bool frameCost();
     bool flood();
 
-    void report(const QString &line) const;
-
     int m_floodRate = 575;
     double m_floodSeconds = 10;
 };
