@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdio>
+
+// A line of the tab benchmarks' results, on standard output at once, so that a run that hangs
+// has shown what it got through.
+inline void report(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
