@@ -5,6 +5,8 @@
 #include "common/DockedTabTypes.h"
 #include "common/TextEditor.h"
 #include "project/ProjectPaths.h"
+#include "scripts/ScriptFile.h"
+#include "scripts/ScriptLine.h"
 #include "session/ConnectedReaderTab.h"
 #include "session/ReaderTabs.h"
 
@@ -13,7 +15,6 @@
 #include <QGridLayout>
 #include <QMenu>
 #include <QPushButton>
-#include <QTextStream>
 
 ControlPanelRTC::ControlPanelRTC(ReaderTabs *readerTabs, QWidget *parent)
     : QVBoxLayout(parent)
@@ -62,18 +63,20 @@ void ControlPanelRTC::setDistantRTCClicked()
     if (!tab)
         return;
     const QString path = ProjectPaths::rtcScriptPath();
-    QFile file(path);
-    if (!file.exists()) {
+    if (!QFile::exists(path)) {
         emit statusMessage(tr("Error: File \"%1\" does not exist.").arg(path));
         return;
     }
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    ScriptFile file(path);
+    if (!file.open()) {
         emit statusMessage(tr("Error: Could not open script file \"%1\".").arg(path));
         return;
     }
-    // An offset out of range still gives a value; the device is left to judge it.
-    const QString line = DeviceClock::expandPlaceholders(QTextStream(&file).readLine(), m_clock());
-    file.close();
+    QString line;
+    file.readLine(&line);
+    // Read as a script reads it, so that its blanks do not end up in the rows and logs. An
+    // offset out of range still gives a value; the device is left to judge it.
+    line = DeviceClock::expandPlaceholders(ScriptLine::normalised(line), m_clock());
     tab->sendCommandForDock(line, TAB_CONNECTED_READER);
     emit statusMessage(tr("Distant RTC of reader \"%1\" has been set.").arg(tab->readerName()));
 }

@@ -53,7 +53,8 @@ void tst_ControlPanelRTC::buttons()
     bench.type = dock;
     bench.panel->setClock([now] { return now; });
     QFile script(ProjectPaths::rtcScriptPath());
-    QVERIFY(script.open(QIODevice::WriteOnly) && script.write("0102\"RTC+1\"03\nFFFF\n") > 0);
+    QVERIFY(script.open(QIODevice::WriteOnly) &&
+            script.write("01 02 \"RTC + 1\" 03\r\nFFFF\n") > 0);
     script.close();
     // The row whose message names the script runs without one.
     if (message.contains("%1"))
