@@ -232,3 +232,31 @@ void ReaderSimulator::clearRecords()
 {
     inThread([this] { m_engine->records() = SimulatorRecords(); });
 }
+
+void ReaderSimulator::setFirmwareFragmentLoss(int percent, quint32 seed)
+{
+    inThread([this, percent, seed] { m_engine->firmware().setFragmentLoss(percent, seed); });
+}
+
+void ReaderSimulator::setInstalledFirmware(const QByteArray &number, const QByteArray &version,
+                                           const QByteArray &stackVersion)
+{
+    inThread([this, number, version, stackVersion] {
+        m_engine->firmware().setInstalled(number, version, stackVersion);
+    });
+}
+
+QByteArray ReaderSimulator::installedFirmwareImage() const
+{
+    return inThread([this] { return m_engine->firmware().installedImage(); });
+}
+
+int ReaderSimulator::firmwareFragmentsReceived() const
+{
+    return inThread([this] { return m_engine->firmware().fragmentsReceived(); });
+}
+
+int ReaderSimulator::firmwareMissingQuestions() const
+{
+    return inThread([this] { return m_engine->firmware().missingQuestions(); });
+}

@@ -114,6 +114,19 @@ public:
     // Whether TCP chunks without an answer are echoed back; default true.
     void setTcpEcho(bool echo);
 
+    // Firmware (docs/firmware-protocol.md) -----------------------------------------------------
+    // Of the fragments stored, percent are lost (seeded), to show up as missing.
+    void setFirmwareFragmentLoss(int percent, quint32 seed);
+    // What the firmware information answer names as installed: number (2 bytes), version
+    // (4 bytes) and stack version (2 bytes).
+    void setInstalledFirmware(const QByteArray &number, const QByteArray &version,
+                              const QByteArray &stackVersion);
+    // The image that the last successful "apply" installed.
+    QByteArray installedFirmwareImage() const;
+    // Fragment commands received, and missing-fragment questions answered.
+    int firmwareFragmentsReceived() const;
+    int firmwareMissingQuestions() const;
+
     // Records --------------------------------------------------------------------------------
     // Payloads of the PC's serial data frames and TCP chunks, in arrival order.
     QList<QByteArray> receivedPayloads() const;

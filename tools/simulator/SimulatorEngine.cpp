@@ -236,6 +236,8 @@ QByteArray SimulatorEngine::answerTo(const QByteArray &request)
     const auto extra = m_settings.answers.constFind(request);
     if (extra != m_settings.answers.constEnd())
         return *extra;
+    if (const std::optional<QByteArray> firmwareAnswer = m_firmware.answer(request))
+        return *firmwareAnswer;
     if (request == QByteArrayLiteral("\x01\x06\x02"))
         return QByteArrayLiteral("\x01\x07\x02") + m_settings.address;
     if (request == QByteArrayLiteral("\x01\x01\x06"))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimulatedFirmware.h"
 #include "SimulatorRecords.h"
 #include "SimulatorSettings.h"
 #include "link/TSL_StreamExtractor.h"
@@ -28,6 +29,7 @@ public:
     SimulatorSettings &settings() { return m_settings; }
     SimulatorRecords &records() { return m_records; }
     PtyLine &line() { return *m_line; }
+    SimulatedFirmware &firmware() { return m_firmware; }
 
     bool startSerial(const QString &linkPath);
     void closeSerial();
@@ -64,6 +66,7 @@ private:
 
     SimulatorSettings m_settings;
     SimulatorRecords m_records;
+    SimulatedFirmware m_firmware;
     PtyLine *m_line;
     TSL_StreamExtractor m_extractor;
     quint16 m_session = 0x8000;

@@ -1,0 +1,242 @@
+#include "SimulatedFirmware.h"
+
+#include <QtEndian>
+
+namespace {
+
+constexpr int fragmentBytes = 189;
+constexpr int maximumRanges = 60;
+constexpr char done = 0x00;
+constexpr char wrongSession = 0x01;
+constexpr char wrongCheckValue = 0x02;
+constexpr char notAccepted = 0x03;
+constexpr char tooLarge = 0x04;
+constexpr quint32 memorySize = 4 * 1024 * 1024;
+
+quint16 crc16(const QByteArray &bytes)
+{
+    quint16 crc = 0;
+    for (const char byte : bytes) {
+        crc ^= quint16(quint8(byte)) << 8;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 0x8000 ? quint16(crc << 1 ^ 0x8404) : quint16(crc << 1);
+    }
+    return crc;
+}
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0;
+    for (const char byte : bytes) {
+        crc ^= quint32(quint8(byte)) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 0x80000000u ? crc << 1 ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+quint16 be16(const QByteArray &bytes, int at)
+{
+    return qFromBigEndian<quint16>(bytes.constData() + at);
+}
+
+quint32 be32(const QByteArray &bytes, int at)
+{
+    return qFromBigEndian<quint32>(bytes.constData() + at);
+}
+
+QByteArray bigEndian(quint32 value, int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = size - 1; i >= 0; --i, value >>= 8)
+        bytes[i] = char(value & 0xFF);
+    return bytes;
+}
+
+// The answer's start: the command's first byte, its second plus one, its third and fourth.
+QByteArray answerHead(const QByteArray &request, char status)
+{
+    QByteArray head = request.left(4);
+    head[1] = char(head.at(1) + 1);
+    return head + status;
+}
+
+} // namespace
+
+std::optional<QByteArray> SimulatedFirmware::answer(const QByteArray &request)
+{
+    if (request.startsWith(QByteArray::fromHex("010601")) && request.size() == 3)
+        return information();
+    if (request.startsWith(QByteArray::fromHex("0104")) && request.size() >= 4)
+        return parameters(request);
+    if (!request.startsWith(QByteArray::fromHex("010909")) || request.size() < 4)
+        return std::nullopt;
+    switch (quint8(request.at(3))) {
+    case 0x03:
+        return pendingInformation();
+    case 0x02:
+        return enterDownload(request, 4);
+    case 0x05:
+        return enterDownload(request, 5);
+    case 0x21:
+        return storeFragment(request);
+    case 0x27:
+        return missingFragments(request);
+    case 0x23:
+        return apply(request);
+    default:
+        return std::nullopt;
+    }
+}
+
+void SimulatedFirmware::setFragmentLoss(int percent, quint32 seed)
+{
+    m_lossPercent = percent;
+    m_lossRandom.seed(seed);
+}
+
+void SimulatedFirmware::setInstalled(const QByteArray &number, const QByteArray &version,
+                                     const QByteArray &stackVersion)
+{
+    m_installedNumber = number;
+    m_installedVersion = version;
+    m_installedStack = stackVersion;
+}
+
+// password(8) 00BD number(2) lowest(4) highest(4) version(4) session(2) size(4) crc(4)
+QByteArray SimulatedFirmware::enterDownload(const QByteArray &request, int headerSize)
+{
+    constexpr int fieldsSize = 8 + 2 + 2 + 4 + 4 + 4 + 2 + 4 + 4;
+    if (request.size() != headerSize + fieldsSize)
+        return answerHead(request, notAccepted);
+    const QByteArray fields = request.mid(headerSize);
+    Download download;
+    download.password = fields.mid(0, 8);
+    download.number = fields.mid(10, 2);
+    const quint32 lowest = be32(fields, 12);
+    const quint32 highest = be32(fields, 16);
+    download.version = fields.mid(20, 4);
+    download.session = be16(fields, 24);
+    download.size = be32(fields, 26);
+    download.crc = be32(fields, 30);
+    const quint32 version = be32(download.version, 0);
+    if (version < lowest || version > highest)
+        return answerHead(request, notAccepted);
+    if (download.size > memorySize)
+        return answerHead(request, tooLarge);
+    m_download = download;
+    return answerHead(request, done);
+}
+
+QByteArray SimulatedFirmware::storeFragment(const QByteArray &request)
+{
+    ++m_fragmentsReceived;
+    if (request.size() < 8)
+        return answerHead(request, notAccepted);
+    const QByteArray number = request.mid(4, 2);
+    if (!m_download)
+        return answerHead(request, wrongSession) + number;
+    const int index = be16(request, 4);
+    const QByteArray data = request.mid(8);
+    if (quint16(crc16(data) ^ m_download->session) != be16(request, 6))
+        return answerHead(request, wrongCheckValue) + number;
+    const bool lost = m_lossPercent > 0 && int(m_lossRandom.bounded(100)) < m_lossPercent;
+    if (index >= 1 && index <= fragmentCount() && !lost)
+        m_download->fragments.insert(index, data);
+    return answerHead(request, done) + number;
+}
+
+QByteArray SimulatedFirmware::missingFragments(const QByteArray &request) const
+{
+    ++m_missingQuestions;
+    if (!m_download || request.size() != 6 || be16(request, 4) != m_download->session)
+        return answerHead(request, wrongSession);
+    QByteArray ranges;
+    int count = 0;
+    const int last = fragmentCount();
+    for (int first = 1; first <= last && count < maximumRanges; ++first) {
+        if (m_download->fragments.contains(first))
+            continue;
+        int end = first;
+        while (end < last && !m_download->fragments.contains(end + 1))
+            ++end;
+        ranges += bigEndian(quint32(first), 2) + bigEndian(quint32(end), 2);
+        ++count;
+        first = end;
+    }
+    return answerHead(request, done) + char(count) + ranges;
+}
+
+QByteArray SimulatedFirmware::apply(const QByteArray &request)
+{
+    if (!m_download || request.size() != 6 || be16(request, 4) != m_download->session ||
+        m_download->fragments.size() != fragmentCount())
+        return answerHead(request, wrongSession);
+    const QByteArray image = assembledImage();
+    if (quint32(image.size()) != m_download->size || crc32(image) != m_download->crc)
+        return answerHead(request, wrongSession);
+    m_installedImage = image;
+    m_installedNumber = m_download->number;
+    m_installedVersion = m_download->version;
+    m_download.reset();
+    return answerHead(request, done);
+}
+
+QByteArray SimulatedFirmware::pendingInformation() const
+{
+    const QByteArray head = QByteArray::fromHex("010A0903");
+    if (!m_download)
+        return head + wrongSession;
+    return head + done + m_download->password + m_download->number + m_download->version +
+           bigEndian(m_download->size, 4) + bigEndian(m_download->session, 2);
+}
+
+// 01 07 01, installed number(2) and version(4), pending number(2) and version(4), five
+// reserved bytes, nine pieces of 10 bytes of pending stack information, then the installed
+// stack version(2) and two reserved bytes.
+QByteArray SimulatedFirmware::information() const
+{
+    QByteArray answer = QByteArray::fromHex("010701") + m_installedNumber + m_installedVersion;
+    answer += m_download ? m_download->number + m_download->version : QByteArray(6, '\0');
+    answer += QByteArray(5, '\0');
+    answer += QByteArray(90, '\0');
+    answer += m_installedStack + QByteArray(2, '\0');
+    return answer;
+}
+
+QByteArray SimulatedFirmware::parameters(const QByteArray &request)
+{
+    const bool reading = request.at(2) == 0x01;
+    if (!reading) {
+        // Of what is written, only the dynamic configuration word is kept.
+        for (int at = 4; at + 1 < request.size();) {
+            const int length = quint8(request.at(at + 1));
+            if (request.at(at) == 0x10 && at + 2 + length <= request.size())
+                m_dynamicWord = request.mid(at + 2, length);
+            at += 2 + length;
+        }
+        return QByteArray::fromHex("010502") + done;
+    }
+    // Only the dynamic configuration word is read back; every other parameter reads as zeros.
+    QByteArray values;
+    for (int at = 4; at + 1 < request.size(); at += 2) {
+        const char tag = request.at(at);
+        const int length = quint8(request.at(at + 1));
+        values += tag == 0x10 ? m_dynamicWord.leftJustified(length, '\0', true)
+                              : QByteArray(length, '\0');
+    }
+    return QByteArray::fromHex("010501") + values;
+}
+
+int SimulatedFirmware::fragmentCount() const
+{
+    return m_download ? int((m_download->size + fragmentBytes - 1) / fragmentBytes) : 0;
+}
+
+QByteArray SimulatedFirmware::assembledImage() const
+{
+    QByteArray image;
+    for (const QByteArray &fragment : m_download->fragments)
+        image += fragment;
+    return image;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QRandomGenerator>
+
+#include <optional>
+
+// The firmware memory of the simulated reader, answering the firmware commands as
+// docs/firmware-protocol.md describes them. Written from that page alone: it shares no code with
+// the workbench's firmware engine, so that the two can only agree through the page.
+class SimulatedFirmware
+{
+public:
+    // The answer payload to a firmware or parameter command; nothing for any other request.
+    std::optional<QByteArray> answer(const QByteArray &request);
+
+    // Stored fragments that are dropped, in percent, drawn from a generator with this seed:
+    // the fragment is answered as stored and then missing, as a flash write that failed.
+    void setFragmentLoss(int percent, quint32 seed);
+    // The installed firmware that the information answer names.
+    void setInstalled(const QByteArray &number, const QByteArray &version,
+                      const QByteArray &stackVersion);
+    // The image installed by the last successful "apply".
+    QByteArray installedImage() const { return m_installedImage; }
+    // How many fragment commands arrived, in all.
+    int fragmentsReceived() const { return m_fragmentsReceived; }
+    // The missing-fragment questions answered so far.
+    int missingQuestions() const { return m_missingQuestions; }
+
+private:
+    struct Download
+    {
+        QByteArray password;
+        QByteArray number;
+        QByteArray version;
+        quint32 size = 0;
+        quint32 crc = 0;
+        quint16 session = 0;
+        QMap<int, QByteArray> fragments;
+    };
+
+    QByteArray enterDownload(const QByteArray &request, int headerSize);
+    QByteArray storeFragment(const QByteArray &request);
+    QByteArray missingFragments(const QByteArray &request) const;
+    QByteArray apply(const QByteArray &request);
+    QByteArray pendingInformation() const;
+    QByteArray information() const;
+    QByteArray parameters(const QByteArray &request);
+    int fragmentCount() const;
+    QByteArray assembledImage() const;
+
+    std::optional<Download> m_download;
+    QByteArray m_installedNumber = QByteArray::fromHex("0A01");
+    QByteArray m_installedVersion = QByteArray::fromHex("01020304");
+    QByteArray m_installedStack = QByteArray::fromHex("0322");
+    QByteArray m_installedImage;
+    QByteArray m_dynamicWord = QByteArray::fromHex("0001");
+    int m_lossPercent = 0;
+    QRandomGenerator m_lossRandom;
+    int m_fragmentsReceived = 0;
+    mutable int m_missingQuestions = 0;
+};
