@@ -46,9 +46,12 @@ QString transferRadio(const downloadData_t &job)
     return job.transferRadioMode + job.transferSpreadingFactor + job.transferChannel;
 }
 
-TransferEstimate loraEstimate(unsigned spreadingFactor)
+// A spreading factor that is not a number takes the slowest estimate.
+TransferEstimate loraEstimate(const QString &spreadingFactor)
 {
-    switch (spreadingFactor) {
+    bool isNumber = false;
+    const unsigned value = spreadingFactor.toUInt(&isNumber, 16);
+    switch (isNumber ? value : 0xFFu) {
     case 0x00:
     case 0x01:
     case 0x07:
@@ -66,7 +69,8 @@ TransferEstimate loraEstimate(unsigned spreadingFactor)
     }
 }
 
-// Per fragment and extra; a mode outside the known FSK modes is taken as a LORA mode.
+// Per fragment and extra. The LORA modes (0A to 0C) go by the spreading factor, and so does a
+// mode the table does not know.
 TransferEstimate fragmentEstimate(const downloadData_t &job)
 {
     bool isNumber = false;
@@ -92,7 +96,7 @@ TransferEstimate fragmentEstimate(const downloadData_t &job)
             break;
         }
     }
-    return loraEstimate(job.transferSpreadingFactor.toUInt(nullptr, 16));
+    return loraEstimate(job.transferSpreadingFactor);
 }
 
 } // namespace
