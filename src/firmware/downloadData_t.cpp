@@ -1,0 +1,6 @@
+#include "downloadData_t.h"
+
+void registerDownloadDataType()
+{
+    qRegisterMetaType<downloadData_t>("downloadData_t");
+}
