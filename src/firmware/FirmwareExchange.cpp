@@ -81,3 +81,10 @@ bool FirmwareExchange::isCancelled() const
     QMutexLocker lock(&m_mutex);
     return m_cancelled;
 }
+
+void FirmwareExchange::reset()
+{
+    QMutexLocker lock(&m_mutex);
+    m_cancelled = false;
+    m_answers.clear();
+}

@@ -35,6 +35,8 @@ public:
     void answerReceived(bool success, const QByteArray &payload);
     void cancel();
     bool isCancelled() const;
+    // A new job: no cancel, no answer kept.
+    void reset();
 
 private:
     bool waitForAnswer(int timeoutMs, QByteArray *answer);

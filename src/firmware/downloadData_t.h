@@ -46,6 +46,8 @@ struct downloadData_t
     QString transferSpreadingFactor;
     // The loaded firmware file as read.
     QByteArray firmwareBytes;
+    // The connected reader the job runs through; empty when none is connected.
+    QString readerName;
 };
 
 Q_DECLARE_METATYPE(downloadData_t)

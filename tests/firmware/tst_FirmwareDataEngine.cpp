@@ -1,0 +1,205 @@
+#include "IsolatedHome.h"
+#include "ProjectFolder.h"
+#include "ReaderSimulator.h"
+#include "RegistryReader.h"
+#include "RegistryReset.h"
+#include "TableRow.h"
+#include "common/DockedTabTypes.h"
+#include "firmware/FirmwareDataEngine.h"
+#include "session/ReaderSession.h"
+
+#include <QRandomGenerator>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray record(const QByteArray &type, const QByteArray &addressAndData)
+{
+    quint8 sum = quint8(addressAndData.size() + 1);
+    for (const char byte : addressAndData)
+        sum = quint8(sum + quint8(byte));
+    return type + QByteArray::number(addressAndData.size() + 1, 16).rightJustified(2, '0') +
+           addressAndData.toHex() + QByteArray::number(quint8(~sum), 16).rightJustified(2, '0') +
+           "\r\n";
+}
+
+// An S-record file of the image at 0x08000000 in records of 16 bytes, with the firmware header.
+QByteArray srecordFile(const QByteArray &image)
+{
+    QByteArray file = record("S0", "\0\0" + QByteArray("0A01-00010203-0123456789ABCDEF-Bench-"
+                                                       "ABCDEF0322-0"));
+    for (int at = 0; at < image.size(); at += 16) {
+        const quint32 address = 0x08000000u + quint32(at);
+        QByteArray bytes(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = char(address >> (24 - 8 * i));
+        file += record("S3", bytes + image.mid(at, 16));
+    }
+    return file + record("S7", QByteArray(4, '\0'));
+}
+
+} // namespace
+
+// Firmware jobs against the simulated reader, through a reader session as the dock runs them.
+class tst_FirmwareDataEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void localUpgrade_data();
+    void localUpgrade();
+    void resumesTheDownloadTheReaderHolds();
+    void cancelLeavesTheReaderUsable();
+
+private:
+    downloadData_t job() const;
+    // Runs a job slot of the engine in its thread and waits for its last report.
+    void run(void (FirmwareDataEngine::*slot)(downloadData_t), const downloadData_t &job);
+    int sent(const char *prefixHex) const;
+
+    std::unique_ptr<ProjectFolder> m_project;
+    std::unique_ptr<ReaderSimulator> m_simulator;
+    std::unique_ptr<ReaderSession> m_session;
+    QThread m_engineThread;
+    FirmwareDataEngine *m_engine = nullptr;
+    QStringList m_reports;
+    int m_jobsEnded = 0;
+    QByteArray m_image;
+};
+
+void tst_FirmwareDataEngine::init()
+{
+    m_project = std::make_unique<ProjectFolder>();
+    m_simulator = std::make_unique<ReaderSimulator>();
+    QVERIFY(m_simulator->startSerial(QStringLiteral("/tmp/ovsfXXXX")));
+    QVERIFY(addConnectedReader("R1", m_simulator->serialPortName()));
+    m_simulator->clearRecords();
+    m_session = std::make_unique<ReaderSession>(QStringLiteral("R1"), nullptr, nullptr);
+    // The dock's filter: the reader's firmware answers go to the job, not to the tables.
+    m_session->setUpdateFilterPrimary(QStringLiteral("010A09"));
+    m_engine = new FirmwareDataEngine;
+    m_engine->setTiming({2000, 2000});
+    m_engine->moveToThread(&m_engineThread);
+    connect(&m_engineThread, &QThread::finished, m_engine, &QObject::deleteLater);
+    m_engineThread.start();
+    connect(m_engine, &FirmwareDataEngine::sendFirmwareCommand, m_session.get(),
+            [this](const QString &reader, const QString &command) {
+                emit m_session->sendDataToReader(reader, command, TAB_FIRMWARE_UPGRADE);
+            });
+    connect(m_session.get(), &ReaderSession::receivedUpdateFrame, this, [this](const QString &hex) {
+        m_engine->answerReceived(true, "R1", QByteArray::fromHex(hex.toLatin1()));
+    });
+    m_reports.clear();
+    connect(m_engine, &FirmwareDataEngine::jobEnded, this, [this] { ++m_jobsEnded; });
+    for (auto signal : {&FirmwareDataEngine::statusMessage, &FirmwareDataEngine::errorMessage})
+        connect(m_engine, signal, this, [this](const QString &message) { m_reports << message; });
+    QRandomGenerator random(7);
+    m_image = QByteArray(40000, '\0');
+    for (char &byte : m_image)
+        byte = char(random.generate());
+}
+
+void tst_FirmwareDataEngine::cleanup()
+{
+    m_engine->cancel();
+    m_engineThread.quit();
+    m_engineThread.wait();
+    m_session.reset();
+    resetReaderRegistry();
+    m_simulator.reset();
+    m_project.reset();
+}
+
+downloadData_t tst_FirmwareDataEngine::job() const
+{
+    downloadData_t job;
+    job.readerName = QStringLiteral("R1");
+    job.optionsByte = QStringLiteral("E1");
+    job.password = QStringLiteral("0123456789ABCDEF");
+    job.firmwareNumber = QStringLiteral("0a01");
+    job.firmwareVersion = QStringLiteral("00010203");
+    job.firmwareBytes = srecordFile(m_image);
+    return job;
+}
+
+void tst_FirmwareDataEngine::run(void (FirmwareDataEngine::*slot)(downloadData_t),
+                                 const downloadData_t &job)
+{
+    const int ended = m_jobsEnded;
+    QMetaObject::invokeMethod(m_engine, [this, slot, job] { (m_engine->*slot)(job); });
+    QTRY_COMPARE_WITH_TIMEOUT(m_jobsEnded, ended + 1, 60000);
+}
+
+int tst_FirmwareDataEngine::sent(const char *prefixHex) const
+{
+    int count = 0;
+    for (const QByteArray &payload : m_simulator->receivedPayloads())
+        count += payload.startsWith(QByteArray::fromHex(prefixHex));
+    return count;
+}
+
+void tst_FirmwareDataEngine::localUpgrade_data()
+{
+    QTest::addColumn<int>("lossPercent");
+    QTest::addColumn<QString>("lowest");
+    QTest::addColumn<QString>("outcome");
+    addRow("every fragment stored", 0, QString("00000000"),
+           QString("Reader \"R1\" upgrade successful."));
+    addRow("5 % lost, sent again in rounds", 5, QString("00000000"),
+           QString("Reader \"R1\" upgrade successful."));
+    addRow("version below From", 0, QString("00010204"),
+           QString("Invalid firmware version for reader \"R1\"."));
+}
+
+void tst_FirmwareDataEngine::localUpgrade()
+{
+    QFETCH(int, lossPercent);
+    QFETCH(QString, lowest);
+    QFETCH(QString, outcome);
+    m_simulator->setFirmwareFragmentLoss(lossPercent, 3);
+    downloadData_t upgrade = job();
+    upgrade.lowestAcceptedVersion = lowest;
+    run(&FirmwareDataEngine::handleLocalApplicativeUpgrade, upgrade);
+    QCOMPARE(m_reports.last(), outcome);
+    const bool upgraded = outcome.contains("success");
+    QCOMPARE(m_simulator->installedFirmwareImage(), upgraded ? m_image : QByteArray());
+    QCOMPARE(m_simulator->receivedCount() == 0, !upgraded);
+    // 212 fragments; lost ones go again in later rounds.
+    QCOMPARE(m_simulator->firmwareMissingQuestions() > 2, lossPercent > 0);
+}
+
+void tst_FirmwareDataEngine::resumesTheDownloadTheReaderHolds()
+{
+    run(&FirmwareDataEngine::handleOTANodeUpload, job());
+    QCOMPARE(m_reports.last(), QString("Firmware data is uploaded to reader \"R1\"."));
+    const int fragments = m_simulator->firmwareFragmentsReceived();
+    run(&FirmwareDataEngine::handleLocalApplicativeUpgrade, job());
+    QCOMPARE(m_reports.last(), QString("Reader \"R1\" upgrade successful."));
+    QCOMPARE(sent("01090902"), 1);
+    QCOMPARE(m_simulator->firmwareFragmentsReceived(), fragments);
+    QCOMPARE(m_simulator->installedFirmwareImage(), m_image);
+}
+
+void tst_FirmwareDataEngine::cancelLeavesTheReaderUsable()
+{
+    m_simulator->setAckDelay(20);
+    connect(m_engine, &FirmwareDataEngine::updateProgressBar, this, [this](int value) {
+        if (value > 0 && value < 50)
+            m_engine->cancel();
+    });
+    run(&FirmwareDataEngine::handleLocalApplicativeUpgrade, job());
+    QCOMPARE(m_reports.last(), QString("Error: Firmware job on reader \"R1\" was cancelled."));
+    QVERIFY(m_simulator->installedFirmwareImage().isEmpty());
+    disconnect(m_engine, &FirmwareDataEngine::updateProgressBar, this, nullptr);
+    m_simulator->setAckDelay(0);
+    run(&FirmwareDataEngine::handleLocalApplicativeUpgrade, job());
+    QCOMPARE(m_reports.last(), QString("Reader \"R1\" upgrade successful."));
+}
+
+OVS_CORE_TEST_MAIN(tst_FirmwareDataEngine)
+#include "tst_FirmwareDataEngine.moc"
