@@ -244,6 +244,14 @@ void SimulatorEngine::respond(const QByteArray &request, quint16 session, int co
         for (const QByteArray &frame : answerFrames)
             writeFrames({frame});
     }
+    // What the reader reports on its own afterwards, one report after the other.
+    int delayMs = 0;
+    for (const auto &report : m_firmware.takeReports()) {
+        delayMs += report.first;
+        const QByteArray payload = report.second;
+        QTimer::singleShot(delayMs, this,
+                           [this, payload] { writeFrames({nextDataFrame(payload)}); });
+    }
 }
 
 QList<QByteArray> SimulatorEngine::answersTo(const QByteArray &request)
