@@ -90,7 +90,7 @@ const char *withoutCarriageReturn(const char *begin, const char *end)
 
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
 }
 
 bool recordValid(const char *begin, const char *end)
@@ -282,10 +282,9 @@ std::optional<QByteArray> image(const QByteArray &file)
     qint64 previousEnd = -1;
     const bool complete =
         everyPiece(file, [&bytes, &previousEnd](const char *begin, const char *end) {
+            // Blanks behind a record need no trimming: nothing after its data is read.
             while (begin < end && isBlank(*begin))
                 ++begin;
-            while (end > begin && isBlank(end[-1]))
-                --end;
             if (end - begin < 2 || begin[0] != 'S' || begin[1] != '3')
                 return true;
             return appendS3Record(begin, end, bytes, previousEnd);
