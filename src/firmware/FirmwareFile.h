@@ -96,8 +96,8 @@ SaveOptionsSetup saveOptionsSetup(int code, const QString &installedNumber,
 // joined in file order, a gap up to a record's address filled with zeros; a record at or below
 // the end of the one before is appended as it is. Checksums are not read. Nothing when an "S3"
 // record has a byte count below 5 or is not hexadecimal as far as its data reaches, or when the
-// image would exceed maxImageSize; the size is checked before anything is allocated. A file
+// image would exceed maxSize bytes; the size is checked before anything is allocated. A file
 // without "S3" records gives an empty image.
-std::optional<QByteArray> image(const QByteArray &file);
+std::optional<QByteArray> image(const QByteArray &file, int maxSize = maxImageSize);
 
 } // namespace FirmwareFile
