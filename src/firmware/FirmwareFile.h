@@ -49,8 +49,7 @@ struct SaveOptionsSetup
     bool disableCheckShown = false; // "Disable firmware number check", always unchecked
 };
 
-// The largest image built: far above any device's flash, far below what a hostile address gap
-// could ask for.
+// The largest image built, so that a hostile address gap cannot ask for gigabytes.
 constexpr int maxImageSize = 16 * 1024 * 1024;
 
 // Every piece between line feeds carries a valid checksum. Empty pieces, and pieces that hold
