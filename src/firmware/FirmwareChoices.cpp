@@ -1,6 +1,7 @@
 #include "FirmwareChoices.h"
 
 #include <QObject>
+#include <QRegularExpression>
 #include <QtMath>
 
 namespace FirmwareChoices {
@@ -187,19 +188,21 @@ QString wakeUpLengthValue(int milliseconds)
     return QString::number(milliseconds & 0xFFFF, 16).toUpper().rightJustified(4, QLatin1Char('0'));
 }
 
-QString deviceListError(const QString &deviceList, const QString &castValue)
+DeviceList deviceList(const QString &typed, const QString &castValue)
 {
     constexpr int addressLength = 8;
-    if (deviceList.size() < addressLength)
-        return QObject::tr("Distant device \"%1\"isn't a valid device.")
-            .arg(deviceList.left(addressLength));
+    DeviceList list{QString(typed).remove(QRegularExpression(QStringLiteral("\\s"))), QString()};
+    const int length = list.addresses.size();
     const bool castList = castValue.endsWith(QLatin1Char('3'));
-    if (castList && deviceList.size() % addressLength != 0)
-        return QObject::tr("Distant device list contains a length error! invalid list!");
-    if (!castList && deviceList.size() > addressLength)
-        return QObject::tr("Distant device list can contain more that 1 address in Cast by list "
-                           "RF config only!");
-    return QString();
+    if (length < addressLength)
+        list.refusal = QObject::tr("Distant device \"%1\"isn't a valid device.")
+                           .arg(list.addresses.left(addressLength));
+    else if (castList && length % addressLength != 0)
+        list.refusal = QObject::tr("Distant device list contains a length error! invalid list!");
+    else if (!castList && length > addressLength)
+        list.refusal = QObject::tr("Distant device list can contain more that 1 address in Cast "
+                                   "by list RF config only!");
+    return list;
 }
 
 QString answerCode(const QString &answerHex)

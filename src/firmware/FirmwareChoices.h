@@ -48,9 +48,14 @@ QString castTypeValue(int index);
 bool isLoraMode(int radioModeIndex);
 QString wakeUpLengthValue(int milliseconds);
 
-// The message that refuses a device list (blanks already removed) for the cast type value;
-// empty when the list is accepted.
-QString deviceListError(const QString &deviceList, const QString &castValue);
+// The typed device list without blanks, and the message that refuses it for the cast type
+// value (empty when it is accepted).
+struct DeviceList
+{
+    QString addresses;
+    QString refusal;
+};
+DeviceList deviceList(const QString &typed, const QString &castValue);
 
 // The known leading command code of an answer (upper-case hexadecimal text), the longest that
 // fits; empty when none does.

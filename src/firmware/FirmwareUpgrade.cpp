@@ -378,11 +378,11 @@ bool FirmwareUpgrade::fillJob(int uploadType, downloadData_t &job)
     if (!FirmwareChoices::isDistant(uploadType))
         return true;
 
-    const QString devices = m_deviceList->text().remove(QRegExp(QStringLiteral("\\s")));
     const QString castType = getTxComType();
-    const QString refusal = FirmwareChoices::deviceListError(devices, castType);
-    if (!refusal.isEmpty()) {
-        firmwareUpgradeError(refusal);
+    const FirmwareChoices::DeviceList devices =
+        FirmwareChoices::deviceList(m_deviceList->text(), castType);
+    if (!devices.refusal.isEmpty()) {
+        firmwareUpgradeError(devices.refusal);
         return false;
     }
     const auto comboIndex = [](LabeledComboBox *settings, int combo) {
@@ -402,8 +402,8 @@ bool FirmwareUpgrade::fillJob(int uploadType, downloadData_t &job)
         FirmwareChoices::channelValue(comboIndex(m_transmissionSettings, channelCombo));
     job.transferCastType = castType;
     job.wakeUpLength = FirmwareChoices::wakeUpLengthValue(m_wakeUpLength->value());
-    job.deviceList = devices;
-    job.targetAddress = devices.left(8);
+    job.deviceList = devices.addresses;
+    job.targetAddress = devices.addresses.left(8);
     return true;
 }
 
@@ -522,7 +522,8 @@ void FirmwareUpgrade::handleReceivedData(QString data)
         if (information) {
             m_keptFirmwareNumber = information->installedNumber;
             m_firmwarePanel->setPendingFirmware(information->pendingNumber,
-                                                information->pendingVersion, QString());
+                                                information->pendingVersion,
+                                                information->pendingStackInformation);
             m_firmwarePanel->setInstalledFirmware(information->installedNumber,
                                                   information->installedVersion,
                                                   information->installedStackVersion);
