@@ -16,52 +16,42 @@ private slots:
     void uploadTypes();
     void deviceLists_data();
     void deviceLists();
+    void autoProgressFills();
 };
 
-// Each row: an action, and its upload type and options value locally and over the air, for
-// Appli, Rescue and Bootloader (-1: not an action, 24: invalid).
+// Each row: an action, and for Appli, Rescue and Bootloader locally, then over the air, the
+// upload type/options value/bench slot; "-" invalid, "?" not an action.
 void tst_FirmwareChoices::uploadTypes_data()
 {
     QTest::addColumn<QString>("action");
-    QTest::addColumn<QList<int>>("types");
-    QTest::addColumn<QList<int>>("options");
-    QTest::addColumn<QString>("slot");
-    const QList<int> none{24, 24, 24, 24, 24, 24};
-    const QString bench = "Upload pending bench firmware %1";
-    addRow("nothing", "Do Nothing", none, none, "");
-    addRow("update", "Update reader", QList<int>{0, 1, 2, 24, 24, 24}, QList<int>{0, 1, 2}, "0");
-    addRow("upload", "Upload pending firmware", QList<int>{3, 24, 14, 24, 24, 24},
-           QList<int>{4, 0, 5}, "0");
-    addRow("bench 1", "Upload pending firmware / bench firmware 1",
-           QList<int>{24, 4, 24, 24, 24, 24}, QList<int>{0, 5}, "00");
-    addRow("bench 3", bench.arg(3), QList<int>{24, 6, 24, 24, 24, 24}, QList<int>{0, 5}, "02");
-    addRow("bench 10", bench.arg(10), QList<int>{24, 13, 24, 24, 24, 24}, QList<int>{0, 5}, "09");
-    addRow("direct", "Direct firmware update", QList<int>{24, 24, 24, 15, 16, 17},
-           QList<int>{0, 0, 0, 0, 1, 2}, "0");
-    addRow("push", "Push pending firmware", QList<int>{24, 24, 24, 18, 19, 20},
-           QList<int>{0, 0, 0, 4, 5, 6}, "0");
-    addRow("clone", "Reader firmware clone", QList<int>{24, 24, 24, 21, 22, 23},
-           QList<int>{0, 0, 0, 8, 9, 10}, "0");
-    addRow("unknown", "Reboot on rescue firmware", QList<int>{-1, -1, -1, -1, -1, -1}, none, "");
+    QTest::addColumn<QString>("expected");
+    addRow("nothing", "Do Nothing", "- - - - - -");
+    addRow("update", "Update reader", "0/0/0 1/1/0 2/2/0 - - -");
+    addRow("upload", "Upload pending firmware", "3/4/0 - 14/5/0 - - -");
+    addRow("bench 3", "Upload pending bench firmware 3", "- 6/5/02 - - - -");
+    addRow("bench 10", "Upload pending bench firmware 10", "- 13/5/09 - - - -");
+    addRow("direct", "Direct firmware update", "- - - 15/0/0 16/1/0 17/2/0");
+    addRow("push", "Push pending firmware", "- - - 18/4/0 19/5/0 20/6/0");
+    addRow("clone", "Reader firmware clone", "- - - 21/8/0 22/9/0 23/10/0");
+    addRow("unknown", "Reboot on rescue firmware", "? ? ? ? ? ?");
 }
 
 void tst_FirmwareChoices::uploadTypes()
 {
     QFETCH(QString, action);
-    QFETCH(QList<int>, types);
-    QFETCH(QList<int>, options);
-    for (int at = 0; at < types.size(); ++at) {
-        const bool ota = at >= 3;
-        const int type = uploadType(ota, at % 3, action).value_or(-1);
-        QCOMPARE(type, types[at]);
+    QFETCH(QString, expected);
+    QStringList cells;
+    for (int at = 0; at < 6; ++at) {
+        const int type = uploadType(at >= 3, at % 3, action).value_or(-1);
+        cells << (type < 0 ? "?"
+                  : type == invalidUploadType
+                      ? "-"
+                      : QString("%1/%2/%3").arg(type).arg(optionsValue(type)).arg(benchSlot(type)));
         // Every action offered is known, and only "Do Nothing" of them is invalid.
-        const bool valid = type >= 0 && type < invalidUploadType;
-        QCOMPARE(actionItems(ota, at % 3).contains(action), valid || action == "Do Nothing");
-        if (valid) {
-            QCOMPARE(optionsValue(type), options[at]);
-            QTEST(benchSlot(type), "slot");
-        }
+        QCOMPARE(actionItems(at >= 3, at % 3).contains(action),
+                 cells.last().contains('/') || action == "Do Nothing");
     }
+    QCOMPARE(cells.join(' '), expected);
 }
 
 void tst_FirmwareChoices::deviceLists_data()
@@ -69,12 +59,13 @@ void tst_FirmwareChoices::deviceLists_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("castType");
     QTest::addColumn<QString>("refusal");
-    addRow("one", QString("01 02 03 04"), 0, "");
-    addRow("too short", QString("0102030"), 0, "Distant device \"0102030\"isn't a valid device.");
-    addRow("two, unicast", QString("0102030405060708"), 0,
-           "Distant device list can contain more that 1 address in Cast by list RF config only!");
-    addRow("two, cast list", QString("01020304 05060708"), 3, "");
-    addRow("12, cast list", QString("010203040506"), 5,
+    const QString more = "Distant device list can contain more that 1 address in Cast by list "
+                         "RF config only!";
+    addRow("one", "01 02 03 04", 0, "");
+    addRow("short", "0102030", 0, "Distant device \"0102030\"isn't a valid device.");
+    addRow("two, unicast", "0102030405060708", 0, more);
+    addRow("two, cast list", "01020304 05060708", 3, "");
+    addRow("12, cast list", "010203040506", 5,
            "Distant device list contains a length error! invalid list!");
 }
 
@@ -85,6 +76,17 @@ void tst_FirmwareChoices::deviceLists()
     const DeviceList list = deviceList(typed, castTypeValue(castType));
     QTEST(list.refusal, "refusal");
     QCOMPARE(list.addresses, typed.remove(' '));
+}
+
+// The automatic fill of a 10 s job: a tenth at 1 s, full at 10 s, then blinking.
+void tst_FirmwareChoices::autoProgressFills()
+{
+    QString fill;
+    for (const qint64 elapsedMs : {1000, 10000, 10200})
+        fill += QString("%1%2 ")
+                    .arg(autoProgress(100, elapsedMs, 10000).value)
+                    .arg(autoProgress(100, elapsedMs, 10000).full ? "!" : "");
+    QCOMPARE(fill + QString::number(autoProgress(100, 60, 0).value), QString("10 100 100! 50"));
 }
 
 OVS_CORE_TEST_MAIN(tst_FirmwareChoices)

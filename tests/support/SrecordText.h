@@ -1,6 +1,11 @@
 #pragma once
 
+#include "project/ProjectPaths.h"
+
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
 
 // One S-record line of the type with its byte count and checksum.
 inline QByteArray srecord(const QByteArray &type, const QByteArray &addressAndData)
@@ -27,4 +32,15 @@ inline QByteArray srecordFile(const QByteArray &image,
         file += srecord("S3", bytes + image.mid(at, 16));
     }
     return file + srecord("S7", QByteArray(4, '\0'));
+}
+
+// The path of a file of the project's firmware folder, written with contents unless they are
+// empty.
+inline QString firmwareFile(const QString &name, const QByteArray &contents = QByteArray())
+{
+    QFile file(ProjectPaths::firmwarePath() + "/" + name);
+    if (!contents.isEmpty() && QDir().mkpath(ProjectPaths::firmwarePath()) &&
+        file.open(QIODevice::WriteOnly))
+        file.write(contents);
+    return file.fileName();
 }
