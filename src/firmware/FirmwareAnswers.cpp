@@ -51,13 +51,15 @@ std::optional<PendingDownload> pendingDownload(const QByteArray &answer)
     return pending;
 }
 
-std::optional<QList<int>> missingFragments(const QByteArray &answer, int fragmentCount)
+namespace {
+
+// A count of ranges at countAt, then the ranges, up to the end of the answer.
+std::optional<QList<int>> rangesFrom(const QByteArray &answer, int countAt, int fragmentCount)
 {
-    constexpr int rangesAt = headSize + 2;
-    if (!answer.startsWith(QByteArray::fromHex("010A0927")) || answer.size() < rangesAt ||
-        !isDone(answer))
+    if (answer.size() <= countAt)
         return std::nullopt;
-    const int ranges = quint8(answer.at(headSize + 1));
+    const int ranges = quint8(answer.at(countAt));
+    const int rangesAt = countAt + 1;
     if (answer.size() != rangesAt + ranges * rangeSize)
         return std::nullopt;
     // Ranges may overlap or run past the end; each fragment of the job counts once.
@@ -74,6 +76,23 @@ std::optional<QList<int>> missingFragments(const QByteArray &answer, int fragmen
             fragments << fragment;
     }
     return fragments;
+}
+
+} // namespace
+
+std::optional<QList<int>> missingFragments(const QByteArray &answer, int fragmentCount)
+{
+    if (!answer.startsWith(QByteArray::fromHex("010A0927")) || !isDone(answer))
+        return std::nullopt;
+    return rangesFrom(answer, headSize + 1, fragmentCount);
+}
+
+std::optional<QList<int>> distantMissingFragments(const QByteArray &answer, int fragmentCount)
+{
+    constexpr int addressSize = 4;
+    if (!answer.startsWith(QByteArray::fromHex("01030227")) || !isDone(answer))
+        return std::nullopt;
+    return rangesFrom(answer, headSize + 1 + addressSize, fragmentCount);
 }
 
 std::optional<FirmwareInformation> information(const QString &answerHex)

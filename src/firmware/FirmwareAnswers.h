@@ -29,6 +29,8 @@ std::optional<PendingDownload> pendingDownload(const QByteArray &answer);
 // The fragment numbers, 1 to fragmentCount, that a "01 09 09 27" answer names as missing, in
 // order and each once; nothing when the answer is not one (wrong head, status or length).
 std::optional<QList<int>> missingFragments(const QByteArray &answer, int fragmentCount);
+// The same from one distant device ("01 03 02 27", status, the device's address, ranges).
+std::optional<QList<int>> distantMissingFragments(const QByteArray &answer, int fragmentCount);
 
 // The firmware information answer ("01 07 01 ..."), as the dock shows it.
 struct FirmwareInformation

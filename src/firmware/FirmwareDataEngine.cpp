@@ -6,7 +6,12 @@
 
 #include <QElapsedTimer>
 #include <QMutexLocker>
+#include <QSet>
 #include <QStringList>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
 
 FirmwareDataEngine::FirmwareDataEngine(QObject *parent)
     : QObject(parent)
@@ -55,14 +60,13 @@ bool FirmwareDataEngine::startJob(const downloadData_t &job)
     return true;
 }
 
-bool FirmwareDataEngine::exchange(const QString &command, QByteArray *answer)
+bool FirmwareDataEngine::exchange(const QString &command, QByteArray *answer, bool statusCounts)
 {
     QByteArray payload;
     const bool answered = m_exchange.exchange(command, m_timing.answerMs, &payload);
     if (answer)
         *answer = payload;
-    // An answer with a status says whether the reader did what was asked.
-    return answered && FirmwareAnswers::status(payload).value_or(0) == 0;
+    return answered && (!statusCounts || FirmwareAnswers::status(payload).value_or(0) == 0);
 }
 
 bool FirmwareDataEngine::reportIfCancelled()
@@ -211,4 +215,151 @@ void FirmwareDataEngine::nodeUpload(downloadData_t &job)
     emit finishUploadFirmware();
     emit updateProgressBar(100);
     emit statusMessage(tr("Firmware data is uploaded to reader \"%1\".").arg(m_readerName));
+}
+
+void FirmwareDataEngine::handleOTANodeDirectUpgrade(downloadData_t job)
+{
+    directUpgrade(job);
+    emit jobEnded();
+}
+
+bool FirmwareDataEngine::checkDistantParameters(const downloadData_t &job)
+{
+    if (const std::optional<QString> error = FirmwareCommands::distantParametersError(job)) {
+        emit errorMessage(*error);
+        return false;
+    }
+    return true;
+}
+
+bool FirmwareDataEngine::setDistantRadioParameters(const downloadData_t &job)
+{
+    QByteArray answer;
+    if (!exchange(FirmwareCommands::readDynamicWordCommand(), &answer, false)) {
+        emit errorMessage(
+            tr("Could not read dynamic configuration word of reader \"%1\".").arg(m_readerName));
+        return false;
+    }
+    const std::optional<std::uint16_t> word = FirmwareCommands::dynamicConfigurationWord(answer);
+    if (!word) {
+        emit errorMessage(
+            tr("Wrong format of dynamic configuration word of reader \"%1\".").arg(m_readerName));
+        return false;
+    }
+    if (!exchange(FirmwareCommands::radioParameterSetCommand(job, *word))) {
+        emit errorMessage(
+            tr("Could not set configuration parameters on reader \"%1\".").arg(m_readerName));
+        return false;
+    }
+    return true;
+}
+
+void FirmwareDataEngine::directUpgrade(downloadData_t &job)
+{
+    if (!startJob(job) || !checkDistantParameters(job))
+        return;
+    downloadData_t direct = job;
+    direct.relay1Address = direct.relay2Address = QStringLiteral("00000000");
+    if (!exchange(FirmwareCommands::accessRadioParametersCommand(direct))) {
+        if (!reportIfCancelled())
+            emit errorMessage(
+                tr("Could not set configuration parameters for reader \"%1\".").arg(m_readerName));
+        return;
+    }
+    emit setProgressBarRange(0, 0);
+    if (!exchange(FirmwareCommands::connectDistantDeviceCommand())) {
+        emit setProgressBarRange(0, 100);
+        if (!reportIfCancelled())
+            emit errorMessage(tr("Could not establish connection with distant device \"%1\".")
+                                  .arg(job.targetAddress));
+        return;
+    }
+    const std::optional<QByteArray> image = FirmwareFile::image(job.firmwareBytes);
+    if (!image || image->isEmpty()) {
+        emit setProgressBarRange(0, 100);
+        emit errorMessage(tr("There is no loaded firmware file."));
+        return;
+    }
+    direct.downloadSession = FirmwareCommands::drawDownloadSession(m_random);
+    direct.firmwareSize = FirmwareCommands::firmwareSize(*image);
+    direct.firmwareCrc = FirmwareCommands::firmwareCrc(*image);
+    if (!exchange(FirmwareCommands::directForwardCommand(direct))) {
+        emit setProgressBarRange(0, 100);
+        if (!reportIfCancelled())
+            emit errorMessage(tr("Reader \"%1\" could not enter download mode.").arg(m_readerName));
+        return;
+    }
+    // The devices get ready; a cancel still ends the pause.
+    if (!m_exchange.pause(m_timing.forwardPauseMs)) {
+        reportIfCancelled();
+        return;
+    }
+    emit setProgressBarRange(0, 100);
+    direct.wakeUpLength = FirmwareCommands::directTransferWakeUpLength;
+    if (!setDistantRadioParameters(direct))
+        return;
+    const QStringList fragments = FirmwareCommands::distantFragmentCommands(direct, *image);
+    if (!sendDistantRounds(direct, fragments))
+        return;
+
+    int updated = 0;
+    m_exchange.collect(FirmwareCommands::distantApplyCommand(direct), m_timing.collectMs,
+                       [this, &updated](const QByteArray &answer) {
+                           if (!answer.startsWith(QByteArray::fromHex("01030223")))
+                               return;
+                           ++updated;
+                           emit finishedUpdatingDevice(
+                               QStringLiteral("Updated : ") +
+                               QString::fromLatin1(answer.toHex().toUpper()));
+                       });
+    if (reportIfCancelled())
+        return;
+    if (!exchange(FirmwareCommands::accessRadioParametersCommand(job)))
+        emit errorMessage(
+            tr("Could not set configuration parameters for reader \"%1\".").arg(m_readerName));
+    if (updated == 0) {
+        emit updateProgressBar(0);
+        emit errorMessage(tr("Upgrade failed."));
+        return;
+    }
+    emit updateProgressBar(100);
+    emit statusMessage(tr("\"%1\" devices has been successfully Upgraded.").arg(updated));
+}
+
+bool FirmwareDataEngine::sendDistantRounds(const downloadData_t &job, const QStringList &fragments)
+{
+    for (int round = 1; round <= rounds; ++round) {
+        emit statusMessage(tr("Send get missing fragment to distant devices"));
+        QSet<int> merged;
+        m_exchange.collect(FirmwareCommands::distantMissingFragmentsCommand(job),
+                           m_timing.collectMs, [&](const QByteArray &answer) {
+                               const auto missing = FirmwareAnswers::distantMissingFragments(
+                                   answer, fragments.size());
+                               if (missing)
+                                   merged.unite(QSet<int>(missing->begin(), missing->end()));
+                           });
+        if (reportIfCancelled())
+            return false;
+        QList<int> missing = merged.values();
+        std::sort(missing.begin(), missing.end());
+        if (round == 1) {
+            emit statusMessage(
+                tr("The firmware contains \"%1\" fragments that are under transmission")
+                    .arg(fragments.size()));
+            emit statusMessage(tr("We have to resend \"%1\" fragments missed").arg(missing.size()));
+        }
+        if (missing.isEmpty())
+            return true;
+        emit setProgressBarRange(0, 100);
+        for (int index = 0; index < missing.size(); ++index) {
+            if (!exchange(fragments.at(missing.at(index) - 1))) {
+                if (!reportIfCancelled())
+                    emit errorMessage(tr("Cannot resend fragment \"%1\".").arg(missing.at(index)));
+                return false;
+            }
+            emit updateProgressBar(int((index + 1) * 100LL / missing.size()));
+        }
+        emit setProgressBarRange(0, 0);
+    }
+    return true;
 }

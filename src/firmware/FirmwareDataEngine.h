@@ -23,6 +23,9 @@ public:
     {
         int answerMs = 10000;
         int collectMs = 15000;
+        // The devices' pause after a forwarding command, before the radio is set for the
+        // transfer.
+        int forwardPauseMs = 3000;
     };
 
     // Tries of one missing-fragment question or one fragment, and rounds of an upload.
@@ -41,6 +44,7 @@ public:
 public slots:
     void handleLocalApplicativeUpgrade(downloadData_t job);
     void handleOTANodeUpload(downloadData_t job);
+    void handleOTANodeDirectUpgrade(downloadData_t job);
 
 signals:
     void sendFirmwareCommand(QString readerName, QString command);
@@ -60,8 +64,16 @@ signals:
 private:
     void localUpgrade(downloadData_t &job);
     void nodeUpload(downloadData_t &job);
+    void directUpgrade(downloadData_t &job);
+    bool checkDistantParameters(const downloadData_t &job);
+    bool setDistantRadioParameters(const downloadData_t &job);
+    // The distant devices' missing fragments, merged, until none is missing or the rounds
+    // are used up; false when a fragment could not be sent.
+    bool sendDistantRounds(const downloadData_t &job, const QStringList &fragments);
     bool startJob(const downloadData_t &job);
-    bool exchange(const QString &command, QByteArray *answer = nullptr);
+    // True when the reader answered with success; answers that carry a status (the firmware
+    // and parameter-write answers) must also say "done" unless statusCounts is false.
+    bool exchange(const QString &command, QByteArray *answer = nullptr, bool statusCounts = true);
     bool uploadFirmwareToReader(downloadData_t &job);
     bool sendMissingRounds(const QStringList &fragments, int imageBytes,
                            const QString &missingCommand);

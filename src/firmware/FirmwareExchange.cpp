@@ -62,6 +62,15 @@ void FirmwareExchange::collect(const QString &command, int forMs,
     }
 }
 
+bool FirmwareExchange::pause(int milliseconds)
+{
+    QMutexLocker lock(&m_mutex);
+    const QDeadlineTimer deadline(qMax(0, milliseconds));
+    while (!m_cancelled && !deadline.hasExpired())
+        m_answered.wait(&m_mutex, deadline);
+    return !m_cancelled;
+}
+
 void FirmwareExchange::answerReceived(bool success, const QByteArray &payload)
 {
     QMutexLocker lock(&m_mutex);

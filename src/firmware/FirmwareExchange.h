@@ -30,6 +30,8 @@ public:
                  const std::function<void(const QByteArray &answer)> &onAnswer);
     // Waits for the next answer without sending; false after timeoutMs or a cancel.
     bool nextAnswer(int timeoutMs, QByteArray *answer);
+    // Lets the time pass unless the job is cancelled meanwhile; false on a cancel.
+    bool pause(int milliseconds);
 
     // From the thread that sees the reader's answers.
     void answerReceived(bool success, const QByteArray &payload);

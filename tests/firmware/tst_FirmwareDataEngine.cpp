@@ -27,6 +27,8 @@ private slots:
     void localUpgrade();
     void resumesTheDownloadTheReaderHolds();
     void cancelLeavesTheReaderUsable();
+    void directUpgrade_data();
+    void directUpgrade();
 
 private:
     downloadData_t job() const;
@@ -52,10 +54,10 @@ void tst_FirmwareDataEngine::init()
     QVERIFY(addConnectedReader("R1", m_simulator->serialPortName()));
     m_simulator->clearRecords();
     m_session = std::make_unique<ReaderSession>(QStringLiteral("R1"), nullptr, nullptr);
-    // The dock's filter: the reader's firmware answers go to the job, not to the tables.
-    m_session->setUpdateFilterPrimary(QStringLiteral("010A09"));
+    // Every frame of the reader is the job's here; the dock filters the answers it expects.
+    m_session->setUpdateFilterPrimary(QStringLiteral("01"));
     m_engine = new FirmwareDataEngine;
-    m_engine->setTiming({2000, 2000});
+    m_engine->setTiming({2000, 400, 10});
     m_engine->moveToThread(&m_engineThread);
     connect(&m_engineThread, &QThread::finished, m_engine, &QObject::deleteLater);
     m_engineThread.start();
@@ -171,6 +173,57 @@ void tst_FirmwareDataEngine::cancelLeavesTheReaderUsable()
     m_simulator->setAckDelay(0);
     run(&FirmwareDataEngine::handleLocalApplicativeUpgrade, job());
     QCOMPARE(m_reports.last(), QString("Reader \"R1\" upgrade successful."));
+}
+
+// The devices 11111111 and 22222222 are behind the reader.
+void tst_FirmwareDataEngine::directUpgrade_data()
+{
+    QTest::addColumn<QString>("castType");
+    QTest::addColumn<QString>("devices");
+    QTest::addColumn<QByteArray>("forwardStart");
+    QTest::addColumn<QByteArray>("forwardEnd");
+    QTest::addColumn<QString>("outcome");
+    addRow("cast list", QString("03"), QString("1111111122222222"),
+           QByteArray("0109010109021111111122222222"), QByteArray(),
+           QString("\"2\" devices has been successfully Upgraded."));
+    addRow("unicast", QString("00"), QString("22222222"), QByteArray("01020110"),
+           QByteArray("010402020301001E0109"),
+           QString("\"1\" devices has been successfully Upgraded."));
+    addRow("nobody answers", QString("00"), QString("33333333"), QByteArray("01020110"),
+           QByteArray("010402020301001E0109"), QString("Upgrade failed."));
+}
+
+void tst_FirmwareDataEngine::directUpgrade()
+{
+    QFETCH(QString, castType);
+    QFETCH(QString, devices);
+    QFETCH(QByteArray, forwardStart);
+    QFETCH(QByteArray, forwardEnd);
+    QFETCH(QString, outcome);
+    const QList<QByteArray> addresses{QByteArray::fromHex("11111111"),
+                                      QByteArray::fromHex("22222222")};
+    m_simulator->setDistantDevices(addresses);
+    m_simulator->setFirmwareFragmentLoss(5, 11);
+    downloadData_t upgrade = job();
+    upgrade.accessCastType = upgrade.transferCastType = castType;
+    upgrade.deviceList = devices;
+    upgrade.targetAddress = devices.left(8);
+    upgrade.accessRadioMode = upgrade.transferRadioMode = QStringLiteral("00");
+    upgrade.accessChannel = upgrade.transferChannel = QStringLiteral("01");
+    upgrade.accessSpreadingFactor = upgrade.transferSpreadingFactor = QStringLiteral("00");
+    upgrade.wakeUpLength = QStringLiteral("0064");
+    run(&FirmwareDataEngine::handleOTANodeDirectUpgrade, upgrade);
+    QCOMPARE(m_reports.last(), outcome);
+    int forwards = 0;
+    for (const QByteArray &payload : m_simulator->receivedPayloads()) {
+        const QByteArray hex = payload.toHex().toUpper();
+        forwards += hex.startsWith(forwardStart) && hex.endsWith(forwardEnd);
+    }
+    QCOMPARE(forwards, 1);
+    for (const QByteArray &address : addresses) {
+        const bool listed = devices.contains(address.toHex());
+        QCOMPARE(m_simulator->distantInstalledImage(address), listed ? m_image : QByteArray());
+    }
 }
 
 OVS_CORE_TEST_MAIN(tst_FirmwareDataEngine)

@@ -260,3 +260,14 @@ int ReaderSimulator::firmwareMissingQuestions() const
 {
     return inThread([this] { return m_engine->firmware().missingQuestions(); });
 }
+
+void ReaderSimulator::setDistantDevices(const QList<QByteArray> &addresses)
+{
+    inThread([this, addresses] { m_engine->firmware().setDistantDevices(addresses); });
+}
+
+QByteArray ReaderSimulator::distantInstalledImage(const QByteArray &address) const
+{
+    return inThread(
+        [this, address] { return m_engine->firmware().distantInstalledImage(address); });
+}

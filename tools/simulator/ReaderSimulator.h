@@ -123,6 +123,9 @@ public:
                               const QByteArray &stackVersion);
     // The image that the last successful "apply" installed.
     QByteArray installedFirmwareImage() const;
+    // The devices behind the reader, by their 4-byte addresses, and what one installed last.
+    void setDistantDevices(const QList<QByteArray> &addresses);
+    QByteArray distantInstalledImage(const QByteArray &address) const;
     // Fragment commands received, and missing-fragment questions answered.
     int firmwareFragmentsReceived() const;
     int firmwareMissingQuestions() const;

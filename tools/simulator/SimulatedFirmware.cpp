@@ -63,14 +63,32 @@ QByteArray answerHead(const QByteArray &request, char status)
 
 } // namespace
 
-std::optional<QByteArray> SimulatedFirmware::answer(const QByteArray &request)
+std::optional<QList<QByteArray>> SimulatedFirmware::answer(const QByteArray &request)
+{
+    const QByteArray transmissionType = QByteArray::fromHex("0104020203");
+    constexpr int transmissionTypeSize = 10;
+    if (request.startsWith(transmissionType) && request.size() > transmissionTypeSize)
+        return distantAnswers(request.mid(transmissionTypeSize));
+    if (request.startsWith(QByteArray::fromHex("01020110")))
+        return QList<QByteArray>{forward(request)};
+    if (request.startsWith(QByteArray::fromHex("0109010109"))) {
+        const QByteArray forwarded = forward(request);
+        return QList<QByteArray>{QByteArray::fromHex("010A010100"), forwarded};
+    }
+    const QByteArray single = readerAnswer(request);
+    if (single.isEmpty())
+        return std::nullopt;
+    return QList<QByteArray>{single};
+}
+
+QByteArray SimulatedFirmware::readerAnswer(const QByteArray &request)
 {
     if (request.startsWith(QByteArray::fromHex("010601")) && request.size() == 3)
         return information();
     if (request.startsWith(QByteArray::fromHex("0104")) && request.size() >= 4)
         return parameters(request);
     if (!request.startsWith(QByteArray::fromHex("010909")) || request.size() < 4)
-        return std::nullopt;
+        return QByteArray();
     switch (quint8(request.at(3))) {
     case 0x03:
         return pendingInformation();
@@ -85,8 +103,96 @@ std::optional<QByteArray> SimulatedFirmware::answer(const QByteArray &request)
     case 0x23:
         return apply(request);
     default:
-        return std::nullopt;
+        return QByteArray();
     }
+}
+
+void SimulatedFirmware::setDistantDevices(const QList<QByteArray> &addresses)
+{
+    m_distant.clear();
+    for (const QByteArray &address : addresses)
+        m_distant.insert(address, DistantDevice());
+}
+
+QByteArray SimulatedFirmware::distantInstalledImage(const QByteArray &address) const
+{
+    return m_distant.value(address).installedImage;
+}
+
+// From the radio mode on, both forwarding commands carry: mode, spreading factor, channel,
+// 00 14, options, password(8), 00 BD, number(2), lowest(4), highest(4), version(4),
+// session(2), size(4), crc(4).
+QByteArray SimulatedFirmware::forward(const QByteArray &command)
+{
+    QList<QByteArray> devices;
+    int tailAt = 4;
+    if (command.startsWith(QByteArray::fromHex("0109010109"))) {
+        const int count = command.size() > 5 ? quint8(command.at(5)) : 0;
+        for (int device = 0; device < count; ++device)
+            devices << command.mid(6 + 4 * device, 4);
+        tailAt = 6 + 4 * count + 1;
+    } else {
+        devices << m_routeTarget;
+    }
+    const QByteArray tail = command.mid(tailAt);
+    const QByteArray head = QByteArray::fromHex("01030110");
+    if (tail.size() < 40)
+        return head + notAccepted;
+    Download download;
+    download.password = tail.mid(6, 8);
+    download.number = tail.mid(16, 2);
+    download.version = tail.mid(26, 4);
+    download.session = be16(tail, 30);
+    download.size = be32(tail, 32);
+    download.crc = be32(tail, 36);
+    if (download.size > memorySize)
+        return head + tooLarge;
+    for (const QByteArray &address : devices) {
+        if (m_distant.contains(address))
+            m_distant[address].download = download;
+    }
+    return head + done;
+}
+
+QList<QByteArray> SimulatedFirmware::distantAnswers(const QByteArray &command)
+{
+    if (command.startsWith(QByteArray::fromHex("01020110")))
+        return {forward(command)};
+    if (command.startsWith(QByteArray::fromHex("01020121")) && command.size() >= 8) {
+        ++m_fragmentsReceived;
+        for (DistantDevice &device : m_distant) {
+            if (device.download)
+                storeIn(*device.download, command.mid(4));
+        }
+        return {QByteArray::fromHex("01030121") + done + command.mid(4, 2)};
+    }
+    const bool missing = command.startsWith(QByteArray::fromHex("01020227"));
+    const bool apply = command.startsWith(QByteArray::fromHex("01020223"));
+    if ((!missing && !apply) || command.size() != 6)
+        return {};
+    const quint16 session = be16(command, 4);
+    QList<QByteArray> answers;
+    for (auto device = m_distant.begin(); device != m_distant.end(); ++device) {
+        std::optional<Download> &download = device->download;
+        if (!download || download->session != session)
+            continue;
+        const QByteArray head = command.left(4);
+        QByteArray answerHead = head;
+        answerHead[1] = char(answerHead.at(1) + 1);
+        if (missing) {
+            ++m_missingQuestions;
+            answers << answerHead + done + device.key() + missingRanges(*download);
+            continue;
+        }
+        const QByteArray image = assembledImage(*download);
+        if (download->fragments.size() == fragmentCount(*download) &&
+            quint32(image.size()) == download->size && crc32(image) == download->crc) {
+            device->installedImage = image;
+            download.reset();
+            answers << answerHead + done + device.key();
+        }
+    }
+    return answers;
 }
 
 void SimulatedFirmware::setFragmentLoss(int percent, quint32 seed)
@@ -136,14 +242,22 @@ QByteArray SimulatedFirmware::storeFragment(const QByteArray &request)
     const QByteArray number = request.mid(4, 2);
     if (!m_download)
         return answerHead(request, wrongSession) + number;
-    const int index = be16(request, 4);
-    const QByteArray data = request.mid(8);
-    if (quint16(crc16(data) ^ m_download->session) != be16(request, 6))
-        return answerHead(request, wrongCheckValue) + number;
+    const bool stored = storeIn(*m_download, request.mid(4));
+    return answerHead(request, stored ? done : wrongCheckValue) + number;
+}
+
+// Number(2), check value(2), data; false when the check value is wrong. A fragment that the
+// loss takes is answered as stored all the same.
+bool SimulatedFirmware::storeIn(Download &download, const QByteArray &numberCheckAndData)
+{
+    const int index = be16(numberCheckAndData, 0);
+    const QByteArray data = numberCheckAndData.mid(4);
+    if (quint16(crc16(data) ^ download.session) != be16(numberCheckAndData, 2))
+        return false;
     const bool lost = m_lossPercent > 0 && int(m_lossRandom.bounded(100)) < m_lossPercent;
-    if (index >= 1 && index <= fragmentCount() && !lost)
-        m_download->fragments.insert(index, data);
-    return answerHead(request, done) + number;
+    if (index >= 1 && index <= fragmentCount(download) && !lost)
+        download.fragments.insert(index, data);
+    return true;
 }
 
 QByteArray SimulatedFirmware::missingFragments(const QByteArray &request) const
@@ -151,28 +265,33 @@ QByteArray SimulatedFirmware::missingFragments(const QByteArray &request) const
     ++m_missingQuestions;
     if (!m_download || request.size() != 6 || be16(request, 4) != m_download->session)
         return answerHead(request, wrongSession);
+    return answerHead(request, done) + missingRanges(*m_download);
+}
+
+QByteArray SimulatedFirmware::missingRanges(const Download &download)
+{
     QByteArray ranges;
     int count = 0;
-    const int last = fragmentCount();
+    const int last = fragmentCount(download);
     for (int first = 1; first <= last && count < maximumRanges; ++first) {
-        if (m_download->fragments.contains(first))
+        if (download.fragments.contains(first))
             continue;
         int end = first;
-        while (end < last && !m_download->fragments.contains(end + 1))
+        while (end < last && !download.fragments.contains(end + 1))
             ++end;
         ranges += bigEndian(quint32(first), 2) + bigEndian(quint32(end), 2);
         ++count;
         first = end;
     }
-    return answerHead(request, done) + char(count) + ranges;
+    return char(count) + ranges;
 }
 
 QByteArray SimulatedFirmware::apply(const QByteArray &request)
 {
     if (!m_download || request.size() != 6 || be16(request, 4) != m_download->session ||
-        m_download->fragments.size() != fragmentCount())
+        m_download->fragments.size() != fragmentCount(*m_download))
         return answerHead(request, wrongSession);
-    const QByteArray image = assembledImage();
+    const QByteArray image = assembledImage(*m_download);
     if (quint32(image.size()) != m_download->size || crc32(image) != m_download->crc)
         return answerHead(request, wrongSession);
     m_installedImage = image;
@@ -213,6 +332,9 @@ QByteArray SimulatedFirmware::parameters(const QByteArray &request)
             const int length = quint8(request.at(at + 1));
             if (request.at(at) == 0x10 && at + 2 + length <= request.size())
                 m_dynamicWord = request.mid(at + 2, length);
+            // The route: number of relays, then the target.
+            if (request.at(at) == 0x01 && length >= 5 && at + 2 + length <= request.size())
+                m_routeTarget = request.mid(at + 3, 4);
             at += 2 + length;
         }
         return QByteArray::fromHex("010502") + done;
@@ -228,15 +350,15 @@ QByteArray SimulatedFirmware::parameters(const QByteArray &request)
     return QByteArray::fromHex("010501") + values;
 }
 
-int SimulatedFirmware::fragmentCount() const
+int SimulatedFirmware::fragmentCount(const Download &download)
 {
-    return m_download ? int((m_download->size + fragmentBytes - 1) / fragmentBytes) : 0;
+    return int((download.size + fragmentBytes - 1) / fragmentBytes);
 }
 
-QByteArray SimulatedFirmware::assembledImage() const
+QByteArray SimulatedFirmware::assembledImage(const Download &download)
 {
     QByteArray image;
-    for (const QByteArray &fragment : m_download->fragments)
+    for (const QByteArray &fragment : download.fragments)
         image += fragment;
     return image;
 }

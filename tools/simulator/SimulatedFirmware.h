@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QMap>
 #include <QRandomGenerator>
 
@@ -12,8 +13,14 @@
 class SimulatedFirmware
 {
 public:
-    // The answer payload to a firmware or parameter command; nothing for any other request.
-    std::optional<QByteArray> answer(const QByteArray &request);
+    // The answer payloads to a firmware or parameter command (several when distant devices
+    // answer); nothing for any other request.
+    std::optional<QList<QByteArray>> answer(const QByteArray &request);
+
+    // The devices behind the reader, by 4-byte address; they answer distant commands.
+    void setDistantDevices(const QList<QByteArray> &addresses);
+    // The image that a distant device installed last.
+    QByteArray distantInstalledImage(const QByteArray &address) const;
 
     // Stored fragments that are dropped, in percent, drawn from a generator with this seed:
     // the fragment is answered as stored and then missing, as a flash write that failed.
@@ -40,6 +47,15 @@ private:
         QMap<int, QByteArray> fragments;
     };
 
+    struct DistantDevice
+    {
+        std::optional<Download> download;
+        QByteArray installedImage;
+    };
+
+    QByteArray readerAnswer(const QByteArray &request);
+    QList<QByteArray> distantAnswers(const QByteArray &command);
+    QByteArray forward(const QByteArray &command);
     QByteArray enterDownload(const QByteArray &request, int headerSize);
     QByteArray storeFragment(const QByteArray &request);
     QByteArray missingFragments(const QByteArray &request) const;
@@ -47,10 +63,14 @@ private:
     QByteArray pendingInformation() const;
     QByteArray information() const;
     QByteArray parameters(const QByteArray &request);
-    int fragmentCount() const;
-    QByteArray assembledImage() const;
+    bool storeIn(Download &download, const QByteArray &numberCheckAndData);
+    static int fragmentCount(const Download &download);
+    static QByteArray assembledImage(const Download &download);
+    static QByteArray missingRanges(const Download &download);
 
     std::optional<Download> m_download;
+    QMap<QByteArray, DistantDevice> m_distant;
+    QByteArray m_routeTarget;
     QByteArray m_installedNumber = QByteArray::fromHex("0A01");
     QByteArray m_installedVersion = QByteArray::fromHex("01020304");
     QByteArray m_installedStack = QByteArray::fromHex("0322");

@@ -218,33 +218,37 @@ void SimulatorEngine::respond(const QByteArray &request, quint16 session, int co
     const QByteArray ack = ackFrame(session, code);
     // Only a frame the reader took (acknowledged or buffered) is carried out.
     const bool accepted = code == TSL_AckFrame::acknowledged || code == TSL_AckFrame::buffered;
-    const QByteArray answer = accepted ? answerTo(request) : QByteArray();
-    if (answer.isEmpty()) {
+    const QList<QByteArray> answers = accepted ? answersTo(request) : QList<QByteArray>();
+    QList<QByteArray> answerFrames;
+    for (const QByteArray &answer : answers)
+        answerFrames << nextDataFrame(answer);
+    if (answerFrames.isEmpty()) {
         writeFrames({ack});
     } else if (m_settings.answerBeforeAck) {
-        writeFrames({nextDataFrame(answer), ack});
+        writeFrames(answerFrames + QList<QByteArray>{ack});
     } else if (m_settings.ackAndAnswerTogether) {
-        writeFrames({ack, nextDataFrame(answer)});
+        writeFrames(QList<QByteArray>{ack} + answerFrames);
     } else {
         writeFrames({ack});
-        writeFrames({nextDataFrame(answer)});
+        for (const QByteArray &frame : answerFrames)
+            writeFrames({frame});
     }
 }
 
-QByteArray SimulatorEngine::answerTo(const QByteArray &request)
+QList<QByteArray> SimulatorEngine::answersTo(const QByteArray &request)
 {
     const auto extra = m_settings.answers.constFind(request);
     if (extra != m_settings.answers.constEnd())
-        return *extra;
-    if (const std::optional<QByteArray> firmwareAnswer = m_firmware.answer(request))
-        return *firmwareAnswer;
+        return {*extra};
+    if (const std::optional<QList<QByteArray>> firmwareAnswers = m_firmware.answer(request))
+        return *firmwareAnswers;
     if (request == QByteArrayLiteral("\x01\x06\x02"))
-        return QByteArrayLiteral("\x01\x07\x02") + m_settings.address;
+        return {QByteArrayLiteral("\x01\x07\x02") + m_settings.address};
     if (request == QByteArrayLiteral("\x01\x01\x06"))
-        return request + m_settings.uartConfiguration;
+        return {request + m_settings.uartConfiguration};
     if (request.size() == 6 && request.startsWith(QByteArrayLiteral("\x01\x01\x07")))
         m_settings.uartConfiguration = request.mid(3);
-    return QByteArray();
+    return {};
 }
 
 QByteArray SimulatorEngine::nextDataFrame(const QByteArray &payload)
@@ -305,10 +309,10 @@ void SimulatorEngine::onTcpReadyRead(QTcpSocket *socket)
     record(chunk);
     if (m_settings.silent)
         return;
-    const QByteArray answer = answerTo(chunk);
-    if (!answer.isEmpty())
+    const QList<QByteArray> answers = answersTo(chunk);
+    for (const QByteArray &answer : answers)
         socket->write(answer);
-    else if (m_settings.tcpEcho)
+    if (answers.isEmpty() && m_settings.tcpEcho)
         socket->write(chunk);
 }
 

@@ -54,7 +54,8 @@ private:
     void onSerialBytes(const QByteArray &bytes);
     void handleFrame(const QByteArray &frame);
     void respond(const QByteArray &request, quint16 session, int code);
-    QByteArray answerTo(const QByteArray &request);
+    // Answers to a request, each a payload of its own; several devices may answer one.
+    QList<QByteArray> answersTo(const QByteArray &request);
     QByteArray nextDataFrame(const QByteArray &payload);
     void writeFrames(const QList<QByteArray> &frames, int tag = -1);
     void record(const QByteArray &payload);
