@@ -220,6 +220,15 @@ QString answerCode(const QString &answerHex)
     return found;
 }
 
+QStringList answerFilters(int uploadType)
+{
+    // The reader's own download answers and its firmware information; for distant devices the
+    // answers the reader passes on and those to the parameter writes.
+    if (isDistant(uploadType))
+        return {QStringLiteral("0103"), QStringLiteral("0105")};
+    return {QStringLiteral("010A09"), QStringLiteral("010701")};
+}
+
 bool answerSucceeded(const QString &code)
 {
     // Both are the reader's refusal of a command it does not take in its present state.

@@ -60,6 +60,10 @@ DeviceList deviceList(const QString &typed, const QString &castValue);
 // The known leading command code of an answer (upper-case hexadecimal text), the longest that
 // fits; empty when none does.
 QString answerCode(const QString &answerHex);
+// What the job's reader tab hands to the dock rather than to its tables while a job of the
+// type runs: the primary and secondary update filters.
+QStringList answerFilters(int uploadType);
+
 // Whether an answer with a known code tells the engine that the reader did what was asked.
 bool answerSucceeded(const QString &code);
 

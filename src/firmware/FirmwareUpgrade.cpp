@@ -39,9 +39,6 @@ const QString greenArrow = QStringLiteral(":Icons/arrow_green.ico");
 const QString redArrow = QStringLiteral(":Icons/arrow_red.ico");
 const QString greenChunk = QStringLiteral("QProgressBar::chunk { background: green; }");
 const QString yellowChunk = QStringLiteral("QProgressBar::chunk { background: yellow; }");
-// The readers' firmware answers that a job waits for: the download commands and the
-// firmware information.
-const QString jobAnswers = QStringLiteral("010A09");
 const QString informationAnswers = QStringLiteral("010701");
 constexpr int progressTickMs = 250;
 constexpr int radioModeCombo = 0;
@@ -101,6 +98,8 @@ void FirmwareUpgrade::connectEngine()
             &FirmwareDataEngine::handleLocalApplicativeUpgrade);
     connect(this, &FirmwareUpgrade::OTANodeUpload, m_engine,
             &FirmwareDataEngine::handleOTANodeUpload);
+    connect(this, &FirmwareUpgrade::OTANodeDirectUpgrade, m_engine,
+            &FirmwareDataEngine::handleOTANodeDirectUpgrade);
     connect(m_engine, &FirmwareDataEngine::sendFirmwareCommand, this,
             &FirmwareUpgrade::sendToReader);
     connect(m_engine, &FirmwareDataEngine::statusMessage, this,
@@ -430,7 +429,7 @@ void FirmwareUpgrade::upgradeButtonClicked()
         return;
 
     m_jobReader = job.readerName;
-    setUpdateFilters(m_jobReader, true);
+    setUpdateFilters(m_jobReader, FirmwareChoices::answerFilters(type));
     if (type <= 2)
         emit localApplicativeUpgrade(job);
     else if (type <= 14)
@@ -447,14 +446,14 @@ void FirmwareUpgrade::upgradeButtonClicked()
     updateRouteInputs();
 }
 
-void FirmwareUpgrade::setUpdateFilters(const QString &readerName, bool on)
+void FirmwareUpgrade::setUpdateFilters(const QString &readerName, const QStringList &filters)
 {
     ConnectedReaderTab *tab = m_readerTabs ? m_readerTabs->connectedReaderTab(readerName) : nullptr;
     if (!tab)
         return;
     tab->setClearFiltersOnMatch(false);
-    tab->setUpdateFilterPrimary(on ? jobAnswers : QString());
-    tab->setUpdateFilterSecondary(on ? informationAnswers : QString());
+    tab->setUpdateFilterPrimary(filters.value(0));
+    tab->setUpdateFilterSecondary(filters.value(1));
 }
 
 void FirmwareUpgrade::sendToReader(const QString &readerName, const QString &command)
@@ -479,7 +478,7 @@ void FirmwareUpgrade::readerDisconnected(const QString &readerName)
 
 void FirmwareUpgrade::jobEnded()
 {
-    setUpdateFilters(m_jobReader, false);
+    setUpdateFilters(m_jobReader, QStringList());
     m_jobReader.clear();
     m_running = false;
     m_autoProgress = false;

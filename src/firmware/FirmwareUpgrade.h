@@ -6,6 +6,7 @@
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QTimer>
 
@@ -103,7 +104,7 @@ private:
     int firmwareType() const;
     bool fillJob(int uploadType, downloadData_t &job);
     void sendToReader(const QString &readerName, const QString &command);
-    void setUpdateFilters(const QString &readerName, bool on);
+    void setUpdateFilters(const QString &readerName, const QStringList &filters);
     void jobEnded();
     void readerDisconnected(const QString &readerName);
     void setStartButton(const QString &text, const QString &icon);
