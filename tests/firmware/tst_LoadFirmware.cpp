@@ -77,11 +77,9 @@ void tst_LoadFirmware::saveOptions_data()
     addRow("local", 0, QString("0A01"), false, "Appli param save LD");
     addRow("local, old stack", 0, QString("0002"), false, "Allow downgrade ");
     addRow("upload", 1, QString("0A01"), false, "- D");
-    addRow("clone, yes", 3, QString("0A01"), true, "Appli param save LD");
     addRow("clone, no", 3, QString("0A01"), false, "Allow downgrade ");
     addRow("push, yes", 2, QString("0A01"), true, "Appli param save L");
     addRow("push, yes, old stack", 2, QString("0002"), true, "Appli param save !");
-    addRow("unknown", 7, QString("0A01"), true, "- ");
 }
 
 void tst_LoadFirmware::saveOptions()
