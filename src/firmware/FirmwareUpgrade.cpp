@@ -40,6 +40,7 @@ const QString redArrow = QStringLiteral(":Icons/arrow_red.ico");
 const QString greenChunk = QStringLiteral("QProgressBar::chunk { background: green; }");
 const QString yellowChunk = QStringLiteral("QProgressBar::chunk { background: yellow; }");
 const QString informationAnswers = QStringLiteral("010701");
+const QString informationCommand = QStringLiteral("010601");
 constexpr int progressTickMs = 250;
 constexpr int radioModeCombo = 0;
 constexpr int spreadingFactorCombo = 1;
@@ -308,9 +309,17 @@ void FirmwareUpgrade::connectedReadersChanged(QString readerName)
         emit statusMessage(tr("Error: Cannot retrieve parent widget."));
         return;
     }
-    if (!m_readerTabs->connectedReaderTab(readerName)) {
+    ConnectedReaderTab *tab = m_readerTabs->connectedReaderTab(readerName);
+    if (!tab) {
         emit statusMessage(tr("Error: Cannot retrieve readers` \"%1\" tab.").arg(readerName));
         return;
+    }
+    // The reader's firmware information fills the panel's installed and pending rows, which
+    // the option boxes and the clone jobs depend on.
+    if (!m_running) {
+        tab->setClearFiltersOnMatch(true);
+        tab->setUpdateFilterSecondary(informationAnswers);
+        tab->sendCommandForDock(informationCommand, TAB_FIRMWARE_UPGRADE);
     }
     emit statusMessage(tr("Reader successfully selected."));
 }

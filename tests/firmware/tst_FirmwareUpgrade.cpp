@@ -103,14 +103,17 @@ void tst_FirmwareUpgrade::upgradeFromTheDock()
     QCOMPARE(m_dock->startButton()->text(), QString("Update"));
 }
 
+// Choosing R1 asks it for its firmware information; R2's answers are not R1's.
 void tst_FirmwareUpgrade::answersOfTheSelectedReaderOnly()
 {
-    const QString information =
-        "0107010A01000102030B0200020304" + QString(10, '0') + QString(180, '1') + "03220000";
+    m_simulator->setInstalledFirmware(QByteArray::fromHex("0A01"), QByteArray::fromHex("00010203"),
+                                      QByteArray::fromHex("0322"));
+    const QString information = "010701" + QString(222, '1');
     emit m_window->connectedReaderTab("R2")->receivedUpdateFrame(information);
     QCOMPARE(m_dock->firmwarePanel()->installedFirmware().join(','), QString(",,"));
-    emit m_window->connectedReaderTab("R1")->receivedUpdateFrame(information);
-    QCOMPARE(m_dock->firmwarePanel()->installedFirmware().join(','), QString("0A01,00010203,0322"));
+    m_dock->connectedReadersChanged("R1");
+    QTRY_COMPARE(m_dock->firmwarePanel()->installedFirmware().join(','),
+                 QString("0A01,00010203,0322"));
 }
 
 OVS_TEST_MAIN(tst_FirmwareUpgrade)
