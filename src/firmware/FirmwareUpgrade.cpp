@@ -604,7 +604,11 @@ void FirmwareUpgrade::propagateStatusMessage(QString message)
 
 void FirmwareUpgrade::onNewLoadedFirmware()
 {
-    m_progressText->clear();
+    // The option boxes depend on the reader's firmware; the local situations ask the user
+    // nothing, so they follow it at once.
+    const int position = m_actionSelection->currentIndex();
+    if (!m_otaButton->isChecked() && (position == 1 || position == 2))
+        m_firmwarePanel->setupSaveOptions(position - 1);
 }
 
 void FirmwareUpgrade::addUpdatedDevice(QString updatedDeviceID)
