@@ -3,6 +3,7 @@
 #include "BenchReport.h"
 #include "ConnectBenchmark.h"
 #include "EventLoopWait.h"
+#include "FirmwareBenchmark.h"
 #include "ReaderSimulator.h"
 #include "ScriptBenchmark.h"
 #include "StallMeter.h"
@@ -231,7 +232,7 @@ void forgetAll()
 QStringList TabBenchmark::runNames()
 {
     return {QStringLiteral("cost"), QStringLiteral("flood"), QStringLiteral("connect"),
-            QStringLiteral("script")};
+            QStringLiteral("script"), QStringLiteral("firmware")};
 }
 
 bool TabBenchmark::run(const QString &name)
@@ -245,6 +246,8 @@ bool TabBenchmark::run(const QString &name)
         allMet = ConnectBenchmark().run() && allMet;
     if (name == QLatin1String("all") || name == QLatin1String("script"))
         allMet = ScriptBenchmark().run() && allMet;
+    if (name == QLatin1String("all") || name == QLatin1String("firmware"))
+        allMet = FirmwareBenchmark().run() && allMet;
     return allMet;
 }
 

@@ -44,9 +44,9 @@ void FirmwareDataEngine::cancel()
     m_exchange.cancel();
 }
 
-bool FirmwareDataEngine::startJob(const downloadData_t &job)
+bool FirmwareDataEngine::startJob(const downloadData_t &job, bool needsFirmware)
 {
-    if (job.firmwareNumber.isEmpty()) {
+    if (needsFirmware && job.firmwareNumber.isEmpty()) {
         emit errorMessage(tr("There is no loaded firmware file."));
         return false;
     }
@@ -362,4 +362,144 @@ bool FirmwareDataEngine::sendDistantRounds(const downloadData_t &job, const QStr
         emit setProgressBarRange(0, 0);
     }
     return true;
+}
+
+void FirmwareDataEngine::handleUpgradeWithLoadedFW(downloadData_t job)
+{
+    pushPending(job);
+    emit jobEnded();
+}
+
+void FirmwareDataEngine::handleOTADirectFirmwareClone(downloadData_t job)
+{
+    cloneFirmware(job);
+    emit jobEnded();
+}
+
+void FirmwareDataEngine::pushPending(downloadData_t &job)
+{
+    if (!startJob(job, false) || !checkDistantParameters(job))
+        return;
+    runPush(job);
+}
+
+void FirmwareDataEngine::cloneFirmware(downloadData_t &job)
+{
+    job = FirmwareCommands::cloneJob(job, m_random);
+    if (!startJob(job, false) || !checkDistantParameters(job))
+        return;
+    emit setProgressBarRange(0, 0);
+    if (!exchange(FirmwareCommands::enterDownloadModeCommand(job))) {
+        emit setProgressBarRange(0, 100);
+        if (!reportIfCancelled())
+            emit errorMessage(tr("Reader \"%1\" could not enter download mode.").arg(m_readerName));
+        return;
+    }
+    if (!exchange(FirmwareCommands::formatExternalMemoryCommand(job))) {
+        emit setProgressBarRange(0, 100);
+        if (!reportIfCancelled())
+            emit errorMessage(
+                tr("Could not format external memory of reader \"%1\".").arg(m_readerName));
+        return;
+    }
+    runPush(job);
+}
+
+void FirmwareDataEngine::failPush(const QString &error)
+{
+    emit setProgressBarRange(0, 100);
+    emit enableAutoProgressBar(false, 0);
+    if (!reportIfCancelled())
+        emit errorMessage(error);
+}
+
+void FirmwareDataEngine::runPush(const downloadData_t &job)
+{
+    const QString setFailed =
+        tr("Could not set configuration parameters for reader \"%1\".").arg(m_readerName);
+    if (!exchange(FirmwareCommands::accessRadioParametersCommand(job))) {
+        if (!reportIfCancelled())
+            emit errorMessage(setFailed);
+        return;
+    }
+    emit setProgressBarRange(0, 0);
+    if (!exchange(FirmwareCommands::connectDistantDeviceCommand())) {
+        failPush(tr("Could not establish connection with distant device \"%1\".")
+                     .arg(job.targetAddress));
+        return;
+    }
+    QByteArray answer;
+    if (!exchange(FirmwareCommands::pendingInformationCommand(job), &answer)) {
+        failPush(tr("Reader \"%1\" could not enter download mode.").arg(m_readerName));
+        return;
+    }
+    // The push names the download the reader holds.
+    downloadData_t pushed = job;
+    const auto pending = FirmwareAnswers::pendingDownload(answer);
+    if (pending)
+        pushed.downloadSession = FirmwareCommands::downloadSessionText(pending->session);
+    if (!exchange(FirmwareCommands::upgradeWithLoadedFirmwareCommand(pushed))) {
+        failPush(tr("Could not forward firmware from reader \"%1\".").arg(m_readerName));
+        return;
+    }
+    const FirmwareCommands::TransferEstimate estimate =
+        FirmwareCommands::transferEstimate(job, pending ? int(pending->size) : 0);
+    emit statusMessage(FirmwareCommands::autoProgressMessage(estimate));
+    emit setProgressBarRange(0, 100);
+    emit enableAutoProgressBar(true, estimate.timeToFull);
+    if (!followPushReports(job))
+        return;
+
+    if (!exchange(FirmwareCommands::pushResultCommand(), &answer, false) ||
+        !answer.startsWith(QByteArray::fromHex("010308"))) {
+        failPush(tr("Upgrade failed. Reader returns info '0 device upgraded'"));
+        return;
+    }
+    while (m_exchange.nextAnswer(m_timing.deviceMs, &answer) &&
+           answer.startsWith(QByteArray::fromHex("010A0924")))
+        emit finishedUpdatingDevice(QStringLiteral("Updated : ") +
+                                    QString::fromLatin1(answer.toHex().toUpper()));
+    if (reportIfCancelled())
+        return;
+    if (!exchange(FirmwareCommands::accessRadioParametersCommand(job))) {
+        if (!reportIfCancelled())
+            emit errorMessage(setFailed);
+        return;
+    }
+    emit setProgressBarRange(0, 100);
+    emit updateProgressBar(100);
+    emit statusMessage(tr("Upgrade successful."));
+}
+
+bool FirmwareDataEngine::followPushReports(const downloadData_t &job)
+{
+    for (int attempt = 1;; ++attempt) {
+        QByteArray report;
+        if (!m_exchange.nextAnswer(m_timing.reportMs, &report)) {
+            failPush(tr("Upgrade failed. We were on try n°%1 and the reader didn't gave "
+                        "infomation anymore. Timeout appears!!")
+                         .arg(attempt));
+            return false;
+        }
+        if (report.startsWith(QByteArray::fromHex("010308")))
+            return true;
+        constexpr int progressSize = 10;
+        if (report.startsWith(QByteArray::fromHex("010A0914")) && report.size() >= progressSize) {
+            const auto value = [&report](int at) {
+                return int(quint8(report.at(at))) << 8 | quint8(report.at(at + 1));
+            };
+            emit enableAutoProgressBar(false, 0);
+            emit setProgressBarRange(value(4), value(6));
+            emit updateProgressBar(value(8));
+        } else if (report.startsWith(QByteArray::fromHex("010A0922")) && report.size() >= 6) {
+            const int fragments = int(quint8(report.at(4))) << 8 | quint8(report.at(5));
+            emit statusMessage(
+                tr("retransmit: \"%1\" fragments of the firmware has to be retransmited")
+                    .arg(fragments));
+            const FirmwareCommands::TransferEstimate estimate = FirmwareCommands::transferEstimate(
+                job, fragments * FirmwareCommands::fragmentBytes);
+            emit statusMessage(FirmwareCommands::autoProgressMessage(estimate));
+            emit enableAutoProgressBar(true, estimate.timeToFull);
+        }
+    }
 }

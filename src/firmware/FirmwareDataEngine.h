@@ -26,6 +26,9 @@ public:
         // The devices' pause after a forwarding command, before the radio is set for the
         // transfer.
         int forwardPauseMs = 3000;
+        // How long a push waits for each report of the reader, and for each updated device.
+        int reportMs = 30000;
+        int deviceMs = 1000;
     };
 
     // Tries of one missing-fragment question or one fragment, and rounds of an upload.
@@ -45,6 +48,8 @@ public slots:
     void handleLocalApplicativeUpgrade(downloadData_t job);
     void handleOTANodeUpload(downloadData_t job);
     void handleOTANodeDirectUpgrade(downloadData_t job);
+    void handleUpgradeWithLoadedFW(downloadData_t job);
+    void handleOTADirectFirmwareClone(downloadData_t job);
 
 signals:
     void sendFirmwareCommand(QString readerName, QString command);
@@ -65,12 +70,21 @@ private:
     void localUpgrade(downloadData_t &job);
     void nodeUpload(downloadData_t &job);
     void directUpgrade(downloadData_t &job);
+    void pushPending(downloadData_t &job);
+    void cloneFirmware(downloadData_t &job);
+    // The push from its first exchange on, for a job whose reader and parameters are checked.
+    void runPush(const downloadData_t &job);
+    // Follows the reader's reports until it says it is done; false after a silence.
+    bool followPushReports(const downloadData_t &job);
+    void failPush(const QString &error);
     bool checkDistantParameters(const downloadData_t &job);
     bool setDistantRadioParameters(const downloadData_t &job);
     // The distant devices' missing fragments, merged, until none is missing or the rounds
     // are used up; false when a fragment could not be sent.
     bool sendDistantRounds(const downloadData_t &job, const QStringList &fragments);
-    bool startJob(const downloadData_t &job);
+    // Checks the reader (and, with needsFirmware, the loaded firmware) and makes the job the
+    // running one.
+    bool startJob(const downloadData_t &job, bool needsFirmware = true);
     // True when the reader answered with success; answers that carry a status (the firmware
     // and parameter-write answers) must also say "done" unless statusCounts is false.
     bool exchange(const QString &command, QByteArray *answer = nullptr, bool statusCounts = true);

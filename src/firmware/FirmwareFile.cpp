@@ -90,7 +90,7 @@ const char *withoutCarriageReturn(const char *begin, const char *end)
 
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
 }
 
 bool recordValid(const char *begin, const char *end)
@@ -113,7 +113,8 @@ bool recordValid(const char *begin, const char *end)
 
 // Appends the data of the "S3" record in [begin, end) to bytes; false when it is malformed or
 // the image would grow too large.
-bool appendS3Record(const char *begin, const char *end, QByteArray &bytes, qint64 &previousEnd)
+bool appendS3Record(const char *begin, const char *end, int maxSize, QByteArray &bytes,
+                    qint64 &previousEnd)
 {
     constexpr int dataStart = 12;
     if (end - begin < dataStart)
@@ -133,7 +134,7 @@ bool appendS3Record(const char *begin, const char *end, QByteArray &bytes, qint6
         return false;
     const qint64 gap = previousEnd >= 0 && address > previousEnd ? address - previousEnd : 0;
     const qint64 start = bytes.size() + gap;
-    if (start + length > maxImageSize)
+    if (start + length > maxSize)
         return false;
     bytes.resize(int(start + length));
     char *out = bytes.data() + start;
@@ -275,20 +276,19 @@ SaveOptionsSetup saveOptionsSetup(int code, const QString &installedNumber,
     return {outcome, code != 2 && outcome != SaveOptions::Downgrade};
 }
 
-std::optional<QByteArray> image(const QByteArray &file)
+std::optional<QByteArray> image(const QByteArray &file, int maxSize)
 {
     QByteArray bytes;
-    bytes.reserve(int(qMin<qint64>(file.size() / 2, maxImageSize)));
+    bytes.reserve(int(qBound<qint64>(0, file.size() / 2, maxSize)));
     qint64 previousEnd = -1;
     const bool complete =
-        everyPiece(file, [&bytes, &previousEnd](const char *begin, const char *end) {
+        everyPiece(file, [maxSize, &bytes, &previousEnd](const char *begin, const char *end) {
+            // Blanks behind a record need no trimming: nothing after its data is read.
             while (begin < end && isBlank(*begin))
                 ++begin;
-            while (end > begin && isBlank(end[-1]))
-                --end;
             if (end - begin < 2 || begin[0] != 'S' || begin[1] != '3')
                 return true;
-            return appendS3Record(begin, end, bytes, previousEnd);
+            return appendS3Record(begin, end, maxSize, bytes, previousEnd);
         });
     if (!complete)
         return std::nullopt;

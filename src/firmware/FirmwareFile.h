@@ -49,8 +49,7 @@ struct SaveOptionsSetup
     bool disableCheckShown = false; // "Disable firmware number check", always unchecked
 };
 
-// The largest image built: far above any device's flash, far below what a hostile address gap
-// could ask for.
+// The largest image built, so that a hostile address gap cannot ask for gigabytes.
 constexpr int maxImageSize = 16 * 1024 * 1024;
 
 // Every piece between line feeds carries a valid checksum. Empty pieces, and pieces that hold
@@ -92,11 +91,12 @@ bool asksDistantStackVersion(int code);
 SaveOptionsSetup saveOptionsSetup(int code, const QString &installedNumber,
                                   const QString &installedStackVersion, bool distantStackYes);
 
-// The binary image of the "S3" records (lines trimmed, empty lines skipped, other records
-// ignored), joined in file order, a gap up to a record's address filled with zeros; a record
-// at or below the end of the one before is appended as it is. Nothing when an "S3" record has
-// a byte count below 5 or is not hexadecimal as far as its data reaches, or when the image
-// would exceed maxImageSize. A file without "S3" records gives an empty image.
-std::optional<QByteArray> image(const QByteArray &file);
+// The binary image of the "S3" records (blanks around a line ignored, other records skipped),
+// joined in file order, a gap up to a record's address filled with zeros; a record at or below
+// the end of the one before is appended as it is. Checksums are not read. Nothing when an "S3"
+// record has a byte count below 5 or is not hexadecimal as far as its data reaches, or when the
+// image would exceed maxSize bytes; the size is checked before anything is allocated. A file
+// without "S3" records gives an empty image.
+std::optional<QByteArray> image(const QByteArray &file, int maxSize = maxImageSize);
 
 } // namespace FirmwareFile

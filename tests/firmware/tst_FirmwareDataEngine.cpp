@@ -29,6 +29,8 @@ private slots:
     void cancelLeavesTheReaderUsable();
     void directUpgrade_data();
     void directUpgrade();
+    void pushAndClone_data();
+    void pushAndClone();
 
 private:
     downloadData_t job() const;
@@ -57,7 +59,7 @@ void tst_FirmwareDataEngine::init()
     // Every frame of the reader is the job's here; the dock filters the answers it expects.
     m_session->setUpdateFilterPrimary(QStringLiteral("01"));
     m_engine = new FirmwareDataEngine;
-    m_engine->setTiming({2000, 400, 10});
+    m_engine->setTiming({2000, 400, 10, 2000, 200});
     m_engine->moveToThread(&m_engineThread);
     connect(&m_engineThread, &QThread::finished, m_engine, &QObject::deleteLater);
     m_engineThread.start();
@@ -66,6 +68,9 @@ void tst_FirmwareDataEngine::init()
                 emit m_session->sendDataToReader(reader, command, TAB_FIRMWARE_UPGRADE);
             });
     connect(m_session.get(), &ReaderSession::receivedUpdateFrame, this, [this](const QString &hex) {
+        // Another reader's "nothing is missing" comes first each time; taken for R1's, an
+        // upload would end before its fragments.
+        m_engine->answerReceived(true, "R2", QByteArray::fromHex("010A09270000"));
         m_engine->answerReceived(true, "R1", QByteArray::fromHex(hex.toLatin1()));
     });
     m_reports.clear();
@@ -223,6 +228,53 @@ void tst_FirmwareDataEngine::directUpgrade()
     for (const QByteArray &address : addresses) {
         const bool listed = devices.contains(address.toHex());
         QCOMPARE(m_simulator->distantInstalledImage(address), listed ? m_image : QByteArray());
+    }
+}
+
+// The reader first holds the firmware as pending (push) or as installed (clone).
+void tst_FirmwareDataEngine::pushAndClone_data()
+{
+    QTest::addColumn<bool>("clone");
+    addRow("push the pending firmware", false);
+    addRow("clone the reader's firmware", true);
+}
+
+void tst_FirmwareDataEngine::pushAndClone()
+{
+    QFETCH(bool, clone);
+    const QList<QByteArray> addresses{QByteArray::fromHex("11111111"),
+                                      QByteArray::fromHex("22222222")};
+    m_simulator->setDistantDevices(addresses);
+    run(clone ? &FirmwareDataEngine::handleLocalApplicativeUpgrade
+              : &FirmwareDataEngine::handleOTANodeUpload,
+        job());
+    downloadData_t push = job();
+    push.accessCastType = push.transferCastType = QStringLiteral("00");
+    push.deviceList = QStringLiteral("1111111122222222");
+    push.targetAddress = push.deviceList.left(8);
+    push.accessRadioMode = push.transferRadioMode = QStringLiteral("00");
+    push.accessChannel = push.transferChannel = QStringLiteral("01");
+    push.accessSpreadingFactor = push.transferSpreadingFactor = QStringLiteral("00");
+    push.wakeUpLength = QStringLiteral("0064");
+    QStringList updated;
+    connect(m_engine, &FirmwareDataEngine::finishedUpdatingDevice, this,
+            [&updated](const QString &device) { updated << device; });
+    m_simulator->clearRecords();
+    run(clone ? &FirmwareDataEngine::handleOTADirectFirmwareClone
+              : &FirmwareDataEngine::handleUpgradeWithLoadedFW,
+        push);
+    QCOMPARE(m_reports.last(), QString("Upgrade successful."));
+    QCOMPARE(updated,
+             QStringList({"Updated : 010A09240011111111", "Updated : 010A09240022222222"}));
+    for (const QByteArray &address : addresses)
+        QCOMPARE(m_simulator->distantInstalledImage(address), m_image);
+    QVERIFY(
+        m_reports.contains("retransmit: \"2\" fragments of the firmware has to be retransmited"));
+    // A clone enters a download of its own: no size, no CRC, any version up to FFFFFFFC.
+    QCOMPARE(sent("01090902"), clone ? 1 : 0);
+    for (const QByteArray &payload : m_simulator->receivedPayloads()) {
+        if (payload.startsWith(QByteArray::fromHex("01090902")))
+            QVERIFY(payload.toHex().toUpper().contains("00000000FFFFFFFC00000000"));
     }
 }
 

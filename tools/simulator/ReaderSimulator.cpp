@@ -141,7 +141,10 @@ void ReaderSimulator::setAckAndAnswerTogether(bool on)
 
 void ReaderSimulator::setBaudRate(int baud)
 {
-    inThread([this, baud] { m_engine->line().setBaudRate(baud); });
+    inThread([this, baud] {
+        m_engine->line().setBaudRate(baud);
+        m_engine->settings().inputBaudRate = baud;
+    });
 }
 
 void ReaderSimulator::closeInMiddleOfNextFrame()

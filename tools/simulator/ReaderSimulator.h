@@ -91,7 +91,8 @@ public:
     void setAnswerBeforeAck(bool on);
     // The acknowledgement and the answer frame in one write (default: two writes).
     void setAckAndAnswerTogether(bool on);
-    // 0: unpaced; else serial output paced at baud / 10 bytes per second.
+    // 0: unpaced; else serial output paced at baud / 10 bytes per second, and every received
+    // frame taken only once its bytes could have come at that rate.
     void setBaudRate(int baud);
     // The next frame the simulator sends stops after half its bytes and the line hangs up
     // (closeSerial) shortly after.

@@ -71,6 +71,8 @@ std::optional<QList<QByteArray>> SimulatedFirmware::answer(const QByteArray &req
         return distantAnswers(request.mid(transmissionTypeSize));
     if (request.startsWith(QByteArray::fromHex("01020110")))
         return QList<QByteArray>{forward(request)};
+    if (request == QByteArray::fromHex("010A0924"))
+        return pushResult();
     if (request.startsWith(QByteArray::fromHex("0109010109"))) {
         const QByteArray forwarded = forward(request);
         return QList<QByteArray>{QByteArray::fromHex("010A010100"), forwarded};
@@ -102,9 +104,62 @@ QByteArray SimulatedFirmware::readerAnswer(const QByteArray &request)
         return missingFragments(request);
     case 0x23:
         return apply(request);
+    case 0x24:
+        return push(request);
+    case 0x20:
+        return answerHead(request, m_download ? done : wrongSession);
     default:
         return QByteArray();
     }
+}
+
+QList<QPair<int, QByteArray>> SimulatedFirmware::takeReports()
+{
+    QList<QPair<int, QByteArray>> reports;
+    reports.swap(m_reports);
+    return reports;
+}
+
+// mode, spreading factor, channel, cast type, target(4), password(8), lowest(4), highest(4),
+// session(2), then the device list unless the cast type ends in 3.
+QByteArray SimulatedFirmware::push(const QByteArray &request)
+{
+    constexpr int listAt = 4 + 4 + 4 + 8 + 4 + 4 + 2;
+    if (!m_download || request.size() < listAt)
+        return answerHead(request, wrongSession);
+    const bool clone = m_download->size == 0;
+    const QByteArray image = clone ? m_installedImage : assembledImage(*m_download);
+    if (!clone && (m_download->fragments.size() != fragmentCount(*m_download) ||
+                   crc32(image) != m_download->crc))
+        return answerHead(request, wrongSession);
+    QList<QByteArray> targets;
+    for (int at = listAt; at + 4 <= request.size(); at += 4)
+        targets << request.mid(at, 4);
+    if (targets.isEmpty())
+        targets = m_distant.keys();
+    m_pushedDevices.clear();
+    for (const QByteArray &address : targets) {
+        if (!m_distant.contains(address))
+            continue;
+        m_distant[address].installedImage = image;
+        m_pushedDevices << address;
+    }
+    const QByteArray progress =
+        QByteArray::fromHex("010A0914") + bigEndian(0, 2) + bigEndian(100, 2);
+    m_reports = {{20, progress + bigEndian(30, 2)},
+                 {20, QByteArray::fromHex("010A09220002")},
+                 {20, progress + bigEndian(100, 2)},
+                 {20, QByteArray::fromHex("01030800")}};
+    return answerHead(request, done);
+}
+
+QList<QByteArray> SimulatedFirmware::pushResult()
+{
+    QList<QByteArray> answers{QByteArray::fromHex("01030800")};
+    for (const QByteArray &address : qAsConst(m_pushedDevices))
+        answers << QByteArray::fromHex("010A092400") + address;
+    m_pushedDevices.clear();
+    return answers;
 }
 
 void SimulatedFirmware::setDistantDevices(const QList<QByteArray> &addresses)

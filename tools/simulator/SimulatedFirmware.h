@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
+#include <QPair>
 #include <QRandomGenerator>
 
 #include <optional>
@@ -21,6 +22,9 @@ public:
     void setDistantDevices(const QList<QByteArray> &addresses);
     // The image that a distant device installed last.
     QByteArray distantInstalledImage(const QByteArray &address) const;
+    // Reports the reader sends unasked after its last answer, each with its delay in ms from
+    // the one before; taken once.
+    QList<QPair<int, QByteArray>> takeReports();
 
     // Stored fragments that are dropped, in percent, drawn from a generator with this seed:
     // the fragment is answered as stored and then missing, as a flash write that failed.
@@ -56,6 +60,8 @@ private:
     QByteArray readerAnswer(const QByteArray &request);
     QList<QByteArray> distantAnswers(const QByteArray &command);
     QByteArray forward(const QByteArray &command);
+    QByteArray push(const QByteArray &request);
+    QList<QByteArray> pushResult();
     QByteArray enterDownload(const QByteArray &request, int headerSize);
     QByteArray storeFragment(const QByteArray &request);
     QByteArray missingFragments(const QByteArray &request) const;
@@ -71,6 +77,8 @@ private:
     std::optional<Download> m_download;
     QMap<QByteArray, DistantDevice> m_distant;
     QByteArray m_routeTarget;
+    QList<QPair<int, QByteArray>> m_reports;
+    QList<QByteArray> m_pushedDevices;
     QByteArray m_installedNumber = QByteArray::fromHex("0A01");
     QByteArray m_installedVersion = QByteArray::fromHex("01020304");
     QByteArray m_installedStack = QByteArray::fromHex("0322");

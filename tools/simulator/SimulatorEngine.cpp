@@ -173,8 +173,19 @@ void SimulatorEngine::sendDatagram(const QHostAddress &to, quint16 port, const Q
 void SimulatorEngine::onSerialBytes(const QByteArray &bytes)
 {
     for (QByteArray frame = m_extractor.extractFrame(bytes); !frame.isEmpty();
-         frame = m_extractor.extractFrame())
-        handleFrame(frame);
+         frame = m_extractor.extractFrame()) {
+        if (m_settings.inputBaudRate <= 0) {
+            handleFrame(frame);
+            continue;
+        }
+        // Ten bit times a byte, one after the other on the line.
+        const qint64 now = nowUs();
+        m_inputFreeAtUs = qMax(m_inputFreeAtUs, now) +
+                          qint64(frame.size()) * 10 * 1000000 / m_settings.inputBaudRate;
+        m_pacedInput.append(frame);
+        QTimer::singleShot(int((m_inputFreeAtUs - now + 999) / 1000), Qt::PreciseTimer, this,
+                           [this] { handleFrame(m_pacedInput.takeFirst()); });
+    }
 }
 
 void SimulatorEngine::handleFrame(const QByteArray &frame)
@@ -232,6 +243,14 @@ void SimulatorEngine::respond(const QByteArray &request, quint16 session, int co
         writeFrames({ack});
         for (const QByteArray &frame : answerFrames)
             writeFrames({frame});
+    }
+    // What the reader reports on its own afterwards, one report after the other.
+    int delayMs = 0;
+    for (const auto &report : m_firmware.takeReports()) {
+        delayMs += report.first;
+        const QByteArray payload = report.second;
+        QTimer::singleShot(delayMs, this,
+                           [this, payload] { writeFrames({nextDataFrame(payload)}); });
     }
 }
 

@@ -72,6 +72,9 @@ private:
     TSL_StreamExtractor m_extractor;
     quint16 m_session = 0x8000;
     bool m_cutNextFrame = false;
+    // Frames that have come faster than the input baud rate, and when the line is free again.
+    QList<QByteArray> m_pacedInput;
+    qint64 m_inputFreeAtUs = 0;
     // When each of our own frames was fully written, for the PC's acknowledgement latency.
     QHash<quint16, qint64> m_writtenAtUs;
     UnsolicitedFlood *m_serialFlood;

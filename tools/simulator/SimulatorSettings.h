@@ -20,4 +20,6 @@ struct SimulatorSettings
     bool answerBeforeAck = false;
     bool ackAndAnswerTogether = false;
     bool tcpEcho = true;
+    // 0: frames are taken as they come; else as fast as they could come at this baud rate.
+    int inputBaudRate = 0;
 };
