@@ -222,10 +222,11 @@ QString answerCode(const QString &answerHex)
 
 QStringList answerFilters(int uploadType)
 {
-    // The reader's own download answers and its firmware information; for distant devices the
-    // answers the reader passes on and those to the parameter writes.
+    // The reader's own download answers and its firmware information. A distant job hears the
+    // reader's parameter, download and push answers as well as what the devices pass on:
+    // every frame of the reader.
     if (isDistant(uploadType))
-        return {QStringLiteral("0103"), QStringLiteral("0105")};
+        return {QStringLiteral("01"), QString()};
     return {QStringLiteral("010A09"), QStringLiteral("010701")};
 }
 

@@ -101,6 +101,10 @@ void FirmwareUpgrade::connectEngine()
             &FirmwareDataEngine::handleOTANodeUpload);
     connect(this, &FirmwareUpgrade::OTANodeDirectUpgrade, m_engine,
             &FirmwareDataEngine::handleOTANodeDirectUpgrade);
+    connect(this, &FirmwareUpgrade::upgradeWithLoadedFW, m_engine,
+            &FirmwareDataEngine::handleUpgradeWithLoadedFW);
+    connect(this, &FirmwareUpgrade::OTADirectFirmwareClone, m_engine,
+            &FirmwareDataEngine::handleOTADirectFirmwareClone);
     connect(m_engine, &FirmwareDataEngine::sendFirmwareCommand, this,
             &FirmwareUpgrade::sendToReader);
     connect(m_engine, &FirmwareDataEngine::statusMessage, this,
