@@ -3,6 +3,7 @@
 #include "common/StatusLine.h"
 #include "common/TextEditor.h"
 #include "common/WindowPalette.h"
+#include "firmware/FirmwareUpgrade.h"
 #include "panels/ControlPanelMac.h"
 #include "panels/ControlPanelRTC.h"
 #include "patterns/ControlPanelPackets.h"
@@ -65,10 +66,14 @@ OVSViewer::OVSViewer(QWidget *parent)
     addDockWidget(Qt::BottomDockWidgetArea, statusDock);
 
     buildReadersTab();
+    buildFirmwareDock();
 }
 
 OVSViewer::~OVSViewer()
 {
+    // The dock's job ends before the readers it talks to go.
+    delete firmwareUpgrade;
+    firmwareUpgrade = nullptr;
     disconnectReaders();
     // Each reader tab stops its sender thread, which must happen while the window is whole.
     qDeleteAll(connectedReaderTabs);
@@ -244,6 +249,20 @@ void OVSViewer::buildReadersTab()
     readersTab->loadReaders();
 }
 
+void OVSViewer::buildFirmwareDock()
+{
+    firmwareUpgrade = new FirmwareUpgrade(this);
+    connect(firmwareUpgrade, &FirmwareUpgrade::statusMessage, this, &OVSViewer::setStatusMessage);
+    connect(firmwareUpgrade, &FirmwareUpgrade::selectedTab, this,
+            &OVSViewer::setCurrentSelectedTab);
+    connect(firmwareUpgrade, &FirmwareUpgrade::routeInputsDisabled, controlPanelMac,
+            &ControlPanelMac::disableInputs);
+    connect(firmwareUpgrade, &FirmwareUpgrade::routeInputsEnabled, controlPanelMac,
+            &ControlPanelMac::enableInputs);
+    tabifyDockWidget(readersTab, firmwareUpgrade);
+    readersTab->raise();
+}
+
 void OVSViewer::openNewReaderTab(QString readerName, QString readerMac)
 {
     const int row = readersTab->model()->rowOfReader(readerName);
@@ -265,6 +284,8 @@ void OVSViewer::openNewReaderTab(QString readerName, QString readerMac)
     connectedReaderTabs.insert(readerName, tab);
     connect(tab, &ConnectedReaderTab::statusMessage, this, &OVSViewer::setStatusMessage);
     connect(tab, &ConnectedReaderTab::selectedTab, this, &OVSViewer::setCurrentSelectedTab);
+    connect(tab, &ConnectedReaderTab::receivedUpdateFrame, firmwareUpgrade,
+            &FirmwareUpgrade::handleReceivedData);
     tabifyDockWidget(readersTab, tab);
     setStatusMessage(tr("Reader \"%1\" connected successfully.").arg(readerName));
 }

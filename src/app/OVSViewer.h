@@ -17,6 +17,7 @@ class ControlPanelPackets;
 class ControlPanelRTC;
 class ControlPanelScripts;
 class ControlPanelTracePath;
+class FirmwareUpgrade;
 class QDockWidget;
 class QLabel;
 class QCloseEvent;
@@ -51,6 +52,7 @@ public:
     ControlPanelDisplay *displayPanel() const { return controlPanelDisplay; }
     // Null while no reader is connected.
     AllReadersTab *allReadersDock() const { return allReadersTab; }
+    FirmwareUpgrade *firmwareDock() const { return firmwareUpgrade; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -72,6 +74,7 @@ private:
     void buildStatusDock();
     void showStatus(const QString &richText);
     void buildReadersTab();
+    void buildFirmwareDock();
     void addControlPanelSection(QLayout *section);
     void forgetDock(QDockWidget *dock);
     void closeReaderTab(const QString &readerName);
@@ -82,6 +85,7 @@ private:
     QMap<QString, ConnectedReaderTab *> connectedReaderTabs;
     ReadersTab *readersTab = nullptr;
     AllReadersTab *allReadersTab = nullptr;
+    FirmwareUpgrade *firmwareUpgrade = nullptr;
     ControlPanelTracePath *controlPanelTracePath = nullptr;
     ControlPanelMac *controlPanelMac = nullptr;
     ControlPanelRTC *controlPanelRTC = nullptr;

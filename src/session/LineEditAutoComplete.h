@@ -24,6 +24,8 @@ public:
     void setCompleter(QCompleter *completer);
     QCompleter *completer() const { return m_completer; }
     QString completionFilePath() const { return m_completionFilePath; }
+    // Keeps the present text in the completion list, as Enter does.
+    void rememberText() { addCurrentCommand(); }
 
 public slots:
     void reloadCompletionList();

@@ -3,6 +3,7 @@
 #include "ReaderSimulator.h"
 #include "RegistryReader.h"
 #include "RegistryReset.h"
+#include "SrecordText.h"
 #include "TableRow.h"
 #include "common/DockedTabTypes.h"
 #include "firmware/FirmwareDataEngine.h"
@@ -13,35 +14,6 @@
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-
-QByteArray record(const QByteArray &type, const QByteArray &addressAndData)
-{
-    quint8 sum = quint8(addressAndData.size() + 1);
-    for (const char byte : addressAndData)
-        sum = quint8(sum + quint8(byte));
-    return type + QByteArray::number(addressAndData.size() + 1, 16).rightJustified(2, '0') +
-           addressAndData.toHex() + QByteArray::number(quint8(~sum), 16).rightJustified(2, '0') +
-           "\r\n";
-}
-
-// An S-record file of the image at 0x08000000 in records of 16 bytes, with the firmware header.
-QByteArray srecordFile(const QByteArray &image)
-{
-    QByteArray file = record("S0", "\0\0" + QByteArray("0A01-00010203-0123456789ABCDEF-Bench-"
-                                                       "ABCDEF0322-0"));
-    for (int at = 0; at < image.size(); at += 16) {
-        const quint32 address = 0x08000000u + quint32(at);
-        QByteArray bytes(4, '\0');
-        for (int i = 0; i < 4; ++i)
-            bytes[i] = char(address >> (24 - 8 * i));
-        file += record("S3", bytes + image.mid(at, 16));
-    }
-    return file + record("S7", QByteArray(4, '\0'));
-}
-
-} // namespace
 
 // Firmware jobs against the simulated reader, through a reader session as the dock runs them.
 class tst_FirmwareDataEngine : public QObject
