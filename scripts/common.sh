@@ -14,6 +14,7 @@ else
 fi
 
 OVS_PACKAGES=(
+    binutils
     cmake
     g++
     make
