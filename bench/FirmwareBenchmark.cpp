@@ -3,6 +3,7 @@
 #include "BenchReport.h"
 #include "EventLoopWait.h"
 #include "ReaderSimulator.h"
+#include "SrecordText.h"
 #include "StallMeter.h"
 #include "app/OVSViewer.h"
 #include "common/DockedTabTypes.h"
@@ -29,30 +30,6 @@ constexpr double unpacedTargetS = 2;
 constexpr double pacedCeilingBytesPerS = 189.0 / (238 * 10 / 115200.0);
 constexpr double stallTargetMs = 100;
 const QString readerName = QStringLiteral("Bench");
-
-QByteArray record(const QByteArray &type, const QByteArray &addressAndData)
-{
-    quint8 sum = quint8(addressAndData.size() + 1);
-    for (const char byte : addressAndData)
-        sum = quint8(sum + quint8(byte));
-    return type + QByteArray::number(addressAndData.size() + 1, 16).rightJustified(2, '0') +
-           addressAndData.toHex() + QByteArray::number(quint8(~sum), 16).rightJustified(2, '0') +
-           "\n";
-}
-
-QByteArray srecordFile(const QByteArray &image)
-{
-    QByteArray file =
-        record("S0", QByteArray(2, '\0') + "0A01-00010203-0123456789ABCDEF-Bench-ABCDEF0322-0");
-    for (int at = 0; at < image.size(); at += 32) {
-        const quint32 address = quint32(at);
-        QByteArray bytes(4, '\0');
-        for (int i = 0; i < 4; ++i)
-            bytes[i] = char(address >> (24 - 8 * i));
-        file += record("S3", bytes + image.mid(at, 32));
-    }
-    return file;
-}
 
 struct Upload
 {

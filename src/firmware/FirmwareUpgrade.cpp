@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -28,6 +29,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -210,7 +212,15 @@ void FirmwareUpgrade::buildWidgets()
     m_updatedDevices = new QListWidget;
     layout->addWidget(m_updatedDevices);
     layout->addStretch();
-    setWidget(contents);
+    // Taller than most screens: it scrolls rather than stretch the window past the screen.
+    auto *scroller = new QScrollArea;
+    scroller->setWidgetResizable(true);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidget(contents);
+    // The dock's own colours show through.
+    scroller->viewport()->setAutoFillBackground(false);
+    contents->setAutoFillBackground(false);
+    setWidget(scroller);
 
     connect(m_firmwarePanel, &LoadFirmware::newFwLoaded, this,
             &FirmwareUpgrade::onNewLoadedFirmware);

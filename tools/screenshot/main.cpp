@@ -1,11 +1,16 @@
-// Renders the README's screenshot: the demo's scripts run against a simulated reader in a
-// shown window, on whatever display Qt is given (the README's is Xvfb).
+// Renders the README's screenshots on whatever display Qt is given (the README's is Xvfb): the
+// demo's scripts run against a simulated reader in a shown window, or the firmware dock in the
+// middle of an upgrade of the simulated reader.
 //
 // ovs-screenshot DEMO_SCRIPTS_FOLDER OUTPUT.png
+// ovs-screenshot --firmware OUTPUT.png
 // Settings and the project go to a throwaway home; nothing of the user's is touched.
 
 #include "ReaderSimulator.h"
+#include "SrecordText.h"
 #include "app/OVSViewer.h"
+#include "firmware/FirmwareUpgrade.h"
+#include "firmware/LoadFirmware.h"
 #include "readers/ReadersTab.h"
 #include "readers/ReadersTabModel.h"
 #include "scripts/ControlPanelScripts.h"
@@ -17,8 +22,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -60,7 +68,8 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     const QStringList arguments = application.arguments();
     if (arguments.size() != 3)
-        return fail("usage: ovs-screenshot DEMO_SCRIPTS_FOLDER OUTPUT.png");
+        return fail("usage: ovs-screenshot DEMO_SCRIPTS_FOLDER|--firmware OUTPUT.png");
+    const bool firmware = arguments.at(1) == QLatin1String("--firmware");
 
     ReaderSimulator simulator;
     if (!simulator.startSerial(QStringLiteral("/tmp/ovsiXXXX")))
@@ -69,7 +78,8 @@ int main(int argc, char *argv[])
 
     const QString project = home.path() + QStringLiteral("/demo/project");
     QDir().mkpath(project + QStringLiteral("/Scripts"));
-    for (const QString &name : QDir(arguments.at(1)).entryList({QStringLiteral("*.scr")}))
+    for (const QString &name :
+         firmware ? QStringList() : QDir(arguments.at(1)).entryList({QStringLiteral("*.scr")}))
         QFile::copy(arguments.at(1) + QLatin1Char('/') + name,
                     project + QStringLiteral("/Scripts/") + name);
     QFile readers(project + QStringLiteral("/readers_list.txt"));
@@ -90,23 +100,50 @@ int main(int argc, char *argv[])
     if (!waitFor([&] { return window.connectedReaderTab(readerName) != nullptr; }, 10000))
         return fail("the reader did not connect");
     ConnectedReaderTab *tab = window.connectedReaderTab(readerName);
-    ControlPanelScripts *scripts = window.scriptsPanel();
-    scripts->scriptList()->setCurrentIndex(
-        scripts->scriptList()->findText(QStringLiteral("Ask the reader, waiting for each answer")));
-    // The tab bar of the dock area may come a moment after the tab.
-    if (!waitFor(
-            [&] {
-                tab->raise();
-                return window.currentDock() == tab;
-            },
-            5000))
-        return fail("the reader's tab did not come to the front");
-    bool finished = false;
-    QObject::connect(tab, &ConnectedReaderTab::readerScriptExecutionFinished,
-                     [&finished] { finished = true; });
-    scripts->runButton()->click();
-    if (!waitFor([&] { return finished; }, 30000))
-        return fail("the script did not finish");
+    if (firmware) {
+        // Paced as a real line, so that the upgrade lasts long enough to be seen.
+        simulator.setBaudRate(115200);
+        QByteArray image(120000, '\0');
+        QRandomGenerator random(3);
+        for (char &byte : image)
+            byte = char(random.generate());
+        const QString path = firmwareFile(QStringLiteral("bench_reader.srec"), srecordFile(image));
+        FirmwareUpgrade *dock = window.firmwareDock();
+        dock->firmwarePanel()->chooseFile = [path] { return path; };
+        dock->refreshReaderSelection();
+        dock->readerSelection()->setCurrentText(readerName);
+        dock->firmwarePanel()->loadFwBtnClicked();
+        dock->actionSelection()->setCurrentText(QStringLiteral("Update reader"));
+        if (!waitFor(
+                [&] {
+                    dock->raise();
+                    return window.currentDock() == dock;
+                },
+                5000))
+            return fail("the firmware dock did not come to the front");
+        dock->startButton()->click();
+        if (!waitFor([&] { return dock->progressBar()->value() >= 40; }, 60000))
+            return fail("the upgrade did not get under way");
+        if (auto *scroller = dock->findChild<QScrollArea *>())
+            scroller->ensureWidgetVisible(dock->progressBar());
+    } else {
+        if (!waitFor(
+                [&] {
+                    tab->raise();
+                    return window.currentDock() == tab;
+                },
+                5000))
+            return fail("the reader's tab did not come to the front");
+        ControlPanelScripts *scripts = window.scriptsPanel();
+        scripts->scriptList()->setCurrentIndex(scripts->scriptList()->findText(
+            QStringLiteral("Ask the reader, waiting for each answer")));
+        bool finished = false;
+        QObject::connect(tab, &ConnectedReaderTab::readerScriptExecutionFinished,
+                         [&finished] { finished = true; });
+        scripts->runButton()->click();
+        if (!waitFor([&] { return finished; }, 30000))
+            return fail("the script did not finish");
+    }
     // The last message and the rows' sizes settle, then the screen is taken as it is.
     waitFor([] { return false; }, 500);
     const QPixmap shot = window.screen()->grabWindow(window.winId());
