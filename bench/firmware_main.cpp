@@ -89,8 +89,13 @@ int main(int argc, char *argv[])
                 check, file.size() / check / 1000, header, size, peakResidentKiB());
     const double load =
         medianMs([&] { right &= FirmwareFile::load(out.fileName()).bytes.size() == file.size(); });
-    std::printf("load (read, check, header, size) %.1f ms; peak %ld KiB\n", load,
-                peakResidentKiB());
+    const double read = medianMs([&] {
+        QFile in(out.fileName());
+        right &= in.open(QIODevice::ReadOnly) && in.readAll().size() == file.size();
+    });
+    std::printf("load (read, check, header, size) %.1f ms, of which reading alone %.1f ms; "
+                "peak %ld KiB\n",
+                load, read, peakResidentKiB());
     const double image = medianMs([&] { right &= FirmwareFile::image(file) == binary; });
     std::printf("image %.1f ms (%.0f MB/s of text); peak %ld KiB\n", image,
                 file.size() / image / 1000, peakResidentKiB());

@@ -65,13 +65,13 @@ QByteArray recordsOf(const QByteArray &image)
 
 } // namespace
 
-// The first two bytes are the size limit (big-endian), so that gaps reach it without the
-// megabytes of the real one; the rest is the file.
+// The first two bytes give the size limit (their low 12 bits, big-endian), so that gaps reach
+// it without the megabytes of the real one; the rest is the file.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size < 2)
         return 0;
-    const int maxSize = data[0] << 8 | data[1];
+    const int maxSize = (data[0] & 0x0F) << 8 | data[1];
     const QByteArray file(reinterpret_cast<const char *>(data) + 2, int(size) - 2);
 
     const std::optional<QByteArray> image = FirmwareFile::image(file, maxSize);
