@@ -35,7 +35,7 @@ private slots:
 private:
     downloadData_t job() const;
     // Runs a job slot of the engine in its thread and waits for its last report.
-    void run(void (FirmwareDataEngine::*slot)(downloadData_t), const downloadData_t &job);
+    void run(const char *slot, const downloadData_t &job);
     int sent(const char *prefixHex) const;
 
     std::unique_ptr<ProjectFolder> m_project;
@@ -106,11 +106,11 @@ downloadData_t tst_FirmwareDataEngine::job() const
     return job;
 }
 
-void tst_FirmwareDataEngine::run(void (FirmwareDataEngine::*slot)(downloadData_t),
-                                 const downloadData_t &job)
+void tst_FirmwareDataEngine::run(const char *slot, const downloadData_t &job)
 {
     const int ended = m_jobsEnded;
-    QMetaObject::invokeMethod(m_engine, [this, slot, job] { (m_engine->*slot)(job); });
+    QVERIFY(QMetaObject::invokeMethod(m_engine, slot, Qt::QueuedConnection,
+                                      Q_ARG(downloadData_t, job)));
     QTRY_COMPARE_WITH_TIMEOUT(m_jobsEnded, ended + 1, 60000);
 }
 
@@ -143,7 +143,7 @@ void tst_FirmwareDataEngine::localUpgrade()
     m_simulator->setFirmwareFragmentLoss(lossPercent, 3);
     downloadData_t upgrade = job();
     upgrade.lowestAcceptedVersion = lowest;
-    run(&FirmwareDataEngine::handleLocalApplicativeUpgrade, upgrade);
+    run("handleLocalApplicativeUpgrade", upgrade);
     QCOMPARE(m_reports.last(), outcome);
     const bool upgraded = outcome.contains("success");
     QCOMPARE(m_simulator->installedFirmwareImage(), upgraded ? m_image : QByteArray());
@@ -154,10 +154,10 @@ void tst_FirmwareDataEngine::localUpgrade()
 
 void tst_FirmwareDataEngine::resumesTheDownloadTheReaderHolds()
 {
-    run(&FirmwareDataEngine::handleOTANodeUpload, job());
+    run("handleOTANodeUpload", job());
     QCOMPARE(m_reports.last(), QString("Firmware data is uploaded to reader \"R1\"."));
     const int fragments = m_simulator->firmwareFragmentsReceived();
-    run(&FirmwareDataEngine::handleLocalApplicativeUpgrade, job());
+    run("handleLocalApplicativeUpgrade", job());
     QCOMPARE(m_reports.last(), QString("Reader \"R1\" upgrade successful."));
     QCOMPARE(sent("01090902"), 1);
     QCOMPARE(m_simulator->firmwareFragmentsReceived(), fragments);
@@ -171,12 +171,12 @@ void tst_FirmwareDataEngine::cancelLeavesTheReaderUsable()
         if (value > 0 && value < 50)
             m_engine->cancel();
     });
-    run(&FirmwareDataEngine::handleLocalApplicativeUpgrade, job());
+    run("handleLocalApplicativeUpgrade", job());
     QCOMPARE(m_reports.last(), QString("Error: Firmware job on reader \"R1\" was cancelled."));
     QVERIFY(m_simulator->installedFirmwareImage().isEmpty());
     disconnect(m_engine, &FirmwareDataEngine::updateProgressBar, this, nullptr);
     m_simulator->setAckDelay(0);
-    run(&FirmwareDataEngine::handleLocalApplicativeUpgrade, job());
+    run("handleLocalApplicativeUpgrade", job());
     QCOMPARE(m_reports.last(), QString("Reader \"R1\" upgrade successful."));
 }
 
@@ -217,7 +217,7 @@ void tst_FirmwareDataEngine::directUpgrade()
     upgrade.accessChannel = upgrade.transferChannel = QStringLiteral("01");
     upgrade.accessSpreadingFactor = upgrade.transferSpreadingFactor = QStringLiteral("00");
     upgrade.wakeUpLength = QStringLiteral("0064");
-    run(&FirmwareDataEngine::handleOTANodeDirectUpgrade, upgrade);
+    run("handleOTANodeDirectUpgrade", upgrade);
     QCOMPARE(m_reports.last(), outcome);
     int forwards = 0;
     for (const QByteArray &payload : m_simulator->receivedPayloads()) {
@@ -245,9 +245,7 @@ void tst_FirmwareDataEngine::pushAndClone()
     const QList<QByteArray> addresses{QByteArray::fromHex("11111111"),
                                       QByteArray::fromHex("22222222")};
     m_simulator->setDistantDevices(addresses);
-    run(clone ? &FirmwareDataEngine::handleLocalApplicativeUpgrade
-              : &FirmwareDataEngine::handleOTANodeUpload,
-        job());
+    run(clone ? "handleLocalApplicativeUpgrade" : "handleOTANodeUpload", job());
     downloadData_t push = job();
     push.accessCastType = push.transferCastType = QStringLiteral("00");
     push.deviceList = QStringLiteral("1111111122222222");
@@ -260,9 +258,7 @@ void tst_FirmwareDataEngine::pushAndClone()
     connect(m_engine, &FirmwareDataEngine::finishedUpdatingDevice, this,
             [&updated](const QString &device) { updated << device; });
     m_simulator->clearRecords();
-    run(clone ? &FirmwareDataEngine::handleOTADirectFirmwareClone
-              : &FirmwareDataEngine::handleUpgradeWithLoadedFW,
-        push);
+    run(clone ? "handleOTADirectFirmwareClone" : "handleUpgradeWithLoadedFW", push);
     QCOMPARE(m_reports.last(), QString("Upgrade successful."));
     QCOMPARE(updated,
              QStringList({"Updated : 010A09240011111111", "Updated : 010A09240022222222"}));
