@@ -1,6 +1,7 @@
 #include "FirmwareBenchmark.h"
 
 #include "BenchReport.h"
+#include "BenchWindow.h"
 #include "EventLoopWait.h"
 #include "ReaderSimulator.h"
 #include "SrecordText.h"
@@ -8,15 +9,11 @@
 #include "app/OVSViewer.h"
 #include "common/DockedTabTypes.h"
 #include "firmware/FirmwareDataEngine.h"
-#include "readers/ReadersTab.h"
-#include "readers/ReadersTabModel.h"
 #include "session/ConnectedReaderTab.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -52,25 +49,9 @@ bool FirmwareBenchmark::run()
         report(QStringLiteral("  the reader could not be set up"));
         return false;
     }
-    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
-              QStringLiteral("tesselViewer"))
-        .setValue(QStringLiteral("startProjectPath"), project.path());
-    QFile readers(project.path() + QStringLiteral("/readers_list.txt"));
-    if (!readers.open(QIODevice::WriteOnly))
+    auto window = windowWithSerialReader(project.path(), simulator.serialPortName(), readerName);
+    if (!window)
         return false;
-    readers.write("Serial;" + readerName.toLatin1() + ";" + simulator.serialPortName().toLatin1() +
-                  ";115200;000000000000;\n");
-    readers.close();
-
-    auto window = std::make_unique<OVSViewer>();
-    window->show();
-    ReadersTabModel *model = window->readersDock()->model();
-    window->readersDock()->onTableClicked(
-        model->index(model->rowOfReader(readerName), ReadersTabModel::ActionColumn));
-    if (!processUntil([&] { return window->connectedReaderTab(readerName) != nullptr; }, 10000)) {
-        report(QStringLiteral("  the reader did not connect"));
-        return false;
-    }
     ConnectedReaderTab *tab = window->connectedReaderTab(readerName);
     tab->setUpdateFilterPrimary(QStringLiteral("010A09"));
 

@@ -1,18 +1,16 @@
 #include "ScriptBenchmark.h"
 
 #include "BenchReport.h"
+#include "BenchWindow.h"
 #include "EventLoopWait.h"
 #include "ReaderSimulator.h"
 #include "StallMeter.h"
 #include "app/OVSViewer.h"
-#include "readers/ReadersTab.h"
-#include "readers/ReadersTabModel.h"
 #include "session/ConnectedReaderTab.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -40,19 +38,10 @@ bool ScriptBenchmark::run()
         return false;
     }
     simulator.setAnswer(QByteArray::fromHex("0A1B2C"), QByteArray::fromHex("8A1B2C00"));
-    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("ovraDiroz"),
-              QStringLiteral("tesselViewer"))
-        .setValue(QStringLiteral("startProjectPath"), project.path());
-    QFile readers(project.path() + QStringLiteral("/readers_list.txt"));
-    QFile script(project.path() + QStringLiteral("/Scripts/bench.scr"));
-    if (!readers.open(QIODevice::WriteOnly))
+    auto window = windowWithSerialReader(project.path(), simulator.serialPortName(), readerName);
+    if (!window)
         return false;
-    readers.write("Serial;" + readerName.toLatin1() + ";" + simulator.serialPortName().toLatin1() +
-                  ";115200;000000000000;\n");
-    readers.close();
-
-    auto window = std::make_unique<OVSViewer>();
-    window->show();
+    QFile script(project.path() + QStringLiteral("/Scripts/bench.scr"));
     if (!script.open(QIODevice::WriteOnly))
         return false;
     script.write("Benchmark\n");
@@ -60,13 +49,6 @@ bool ScriptBenchmark::run()
         script.write("0A1B2C;1;0\n");
     script.close();
 
-    ReadersTabModel *model = window->readersDock()->model();
-    window->readersDock()->onTableClicked(
-        model->index(model->rowOfReader(readerName), ReadersTabModel::ActionColumn));
-    if (!processUntil([&] { return window->connectedReaderTab(readerName) != nullptr; }, 10000)) {
-        report(QStringLiteral("  the reader did not connect"));
-        return false;
-    }
     ConnectedReaderTab *tab = window->connectedReaderTab(readerName);
     bool finished = false;
     QObject::connect(tab, &ConnectedReaderTab::readerScriptExecutionFinished,
