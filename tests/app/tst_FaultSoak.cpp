@@ -84,6 +84,7 @@ void tst_FaultSoak::soak()
     }
     QFile readers(m_project.path() + QStringLiteral("/readers_list.txt"));
     QVERIFY(readers.open(QIODevice::WriteOnly) && readers.write(lines) == lines.size());
+    readers.close(); // the window reads it
     int failures = 0;
     ReadersFile::parse(lines, &m_records, &failures);
     QCOMPARE(failures, 0);
@@ -96,6 +97,7 @@ void tst_FaultSoak::soak()
     m_random.seed(seed);
     m_window = std::make_unique<OVSViewer>();
     m_window->show();
+    QCOMPARE(m_window->readersDock()->model()->rowCount(), int(m_records.size()));
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < seconds * 1000 && !QTest::currentTestFailed()) {
@@ -110,6 +112,33 @@ void tst_FaultSoak::soak()
         device.simulator->setAckDelay(0);
         QVERIFY(!device.serialAway || device.simulator->reopenSerial());
         QVERIFY(!device.tcpAway || device.simulator->startTcp(device.tcpPort));
+    }
+    // Whatever came before, a serial reader whose device is back connects and carries a command.
+    for (int i = 0; i < int(m_devices.size()); ++i) {
+        const t_Reader &record = m_records.at(2 * i);
+        const QString name = QString::fromLatin1(readerText(record.name));
+        ReadersTabModel *readers = m_window->readersDock()->model();
+        if (readers->rowOfReader(name) < 0)
+            QCOMPARE(readers->addReader(record), 0);
+        const auto connectWhenIdle = [&] {
+            const int row = readers->rowOfReader(name);
+            t_Reader *reader = readers->readerOfRow(row);
+            if (reader->state != STATE_CONNECTED && !ReadersList::instance()->isConnecting(reader))
+                m_window->readersDock()->onTableClicked(
+                    readers->index(row, ReadersTabModel::ActionColumn));
+            return m_window->connectedReaderTab(name);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(connectWhenIdle(), 30000);
+        ConnectedReaderTab *tab = m_window->connectedReaderTab(name);
+        if (tab->isRepeating())
+            tab->sendCommandToReader();
+        const QByteArray command = QByteArray::fromHex("5AFFFF0" + QByteArray::number(i));
+        m_commands.insert(command, name);
+        tab->intervalField()->clear();
+        tab->commandEntry()->setText(QString::fromLatin1(command.toHex().toUpper()));
+        tab->sendCommandToReader();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_devices[std::size_t(i)].simulator->receivedPayloads().contains(command), 30000);
     }
     closeWindow();
 
