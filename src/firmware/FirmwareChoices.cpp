@@ -37,6 +37,22 @@ int benchNumber(const QString &action)
 
 } // namespace
 
+std::optional<Capabilities> capabilities(const QString &answerHex)
+{
+    const QByteArray fields = QByteArray::fromHex(answerHex.mid(6).toLatin1());
+    if (fields.isEmpty() || quint8(fields.at(0)) != 8 * fields.size() - 7)
+        return std::nullopt;
+    // Flags the answer does not carry are elements the reader does not have.
+    const int flags = fields.size() > 1 ? quint8(fields.at(1)) : 0;
+    Capabilities can;
+    can.ota = flags & 0x01;
+    can.rescue = flags & 0x02;
+    can.bootloader = flags & 0x04;
+    can.benchSlots = flags & 0x08;
+    can.clone = flags & 0x10;
+    return can;
+}
+
 QStringList actionItems(bool ota, int firmwareType)
 {
     if (ota)
@@ -47,6 +63,13 @@ QStringList actionItems(bool ota, int firmwareType)
     for (int bench = 2; bench <= benchSlots; ++bench)
         items << otherBench.arg(bench);
     return items;
+}
+
+bool actionOffered(const QString &action, const Capabilities &capabilities)
+{
+    if (action == readerClone)
+        return capabilities.clone;
+    return capabilities.benchSlots || benchNumber(action) < 2;
 }
 
 std::optional<int> uploadType(bool ota, int firmwareType, const QString &action)

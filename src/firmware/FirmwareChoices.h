@@ -20,8 +20,30 @@ enum FirmwareType
 // The upload type of "Do Nothing" and of every combination that is not offered.
 constexpr int invalidUploadType = 24;
 
+// What the reader says it can do, from its capability answer; everything until it answers.
+struct Capabilities
+{
+    bool ota = true;
+    bool rescue = true;
+    bool bootloader = true;
+    bool benchSlots = true;
+    bool clone = true;
+
+    bool operator==(const Capabilities &other) const
+    {
+        return ota == other.ota && rescue == other.rescue && bootloader == other.bootloader &&
+               benchSlots == other.benchSlots && clone == other.clone;
+    }
+};
+// The capability answer ("010601", a count and flag bytes, upper-case hexadecimal text);
+// nothing when the count is not 8 × the length of count and flags − 7.
+std::optional<Capabilities> capabilities(const QString &answerHex);
+
 // The "Action" items for the transfer type (ota: over the air) and the firmware type.
 QStringList actionItems(bool ota, int firmwareType);
+// Whether the reader can do an action; the dock greys out the others, so that the action
+// positions stay.
+bool actionOffered(const QString &action, const Capabilities &capabilities);
 
 // 0 to 24; nothing when action is none of the known action texts.
 std::optional<int> uploadType(bool ota, int firmwareType, const QString &action);

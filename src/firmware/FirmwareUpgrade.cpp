@@ -31,6 +31,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 namespace {
@@ -43,6 +44,8 @@ const QString greenChunk = QStringLiteral("QProgressBar::chunk { background: gre
 const QString yellowChunk = QStringLiteral("QProgressBar::chunk { background: yellow; }");
 const QString informationAnswers = QStringLiteral("010701");
 const QString informationCommand = QStringLiteral("010601");
+const QString capabilityAnswer = QStringLiteral("010601");
+const QString capabilityCommand = QStringLiteral("010501");
 constexpr int progressTickMs = 250;
 constexpr int radioModeCombo = 0;
 constexpr int spreadingFactorCombo = 1;
@@ -192,7 +195,9 @@ void FirmwareUpgrade::buildWidgets()
 
     auto *distant = new QFormLayout;
     m_wakeUpLength = new QSpinBox;
-    m_wakeUpLength->setRange(0, 0xFFFF);
+    // The lengths the engine accepts.
+    m_wakeUpLength->setRange(25, 10100);
+    m_wakeUpLength->setValue(100);
     distant->addRow(tr("Wup length (ms):"), m_wakeUpLength);
     m_deviceList = new LineEditAutoComplete(nullptr, ProjectPaths::firmwareDeviceCompletionPath());
     distant->addRow(tr("Mac© list to update:"), m_deviceList);
@@ -279,9 +284,21 @@ int FirmwareUpgrade::firmwareType() const
 
 void FirmwareUpgrade::updateUi()
 {
+    m_otaButton->setEnabled(m_capabilities.ota);
+    m_rescueButton->setEnabled(m_capabilities.rescue);
+    m_bootloaderButton->setEnabled(m_capabilities.bootloader);
+    if (!m_otaButton->isEnabled() && m_otaButton->isChecked())
+        m_localButton->setChecked(true);
+    if (!firmwareTypeButton(firmwareType())->isEnabled())
+        m_appliButton->setChecked(true);
     m_actionSelection->clear();
-    m_actionSelection->addItems(
-        FirmwareChoices::actionItems(m_otaButton->isChecked(), firmwareType()));
+    const QStringList actions =
+        FirmwareChoices::actionItems(m_otaButton->isChecked(), firmwareType());
+    m_actionSelection->addItems(actions);
+    auto *items = qobject_cast<QStandardItemModel *>(m_actionSelection->model());
+    for (int row = 0; items && row < actions.size(); ++row)
+        items->item(row)->setEnabled(
+            FirmwareChoices::actionOffered(actions.at(row), m_capabilities));
 }
 
 void FirmwareUpgrade::txRadioModeDeviceAccessChange(QString newRadioMode)
@@ -331,11 +348,42 @@ void FirmwareUpgrade::connectedReadersChanged(QString readerName)
     // The reader's firmware information fills the panel's installed and pending rows, which
     // the option boxes and the clone jobs depend on.
     if (!m_running) {
-        tab->setClearFiltersOnMatch(true);
-        tab->setUpdateFilterSecondary(informationAnswers);
-        tab->sendCommandForDock(informationCommand, TAB_FIRMWARE_UPGRADE);
+        setCapabilities(FirmwareChoices::Capabilities());
+        askForReaderAnswer(readerName, informationCommand, informationAnswers);
     }
     emit statusMessage(tr("Reader successfully selected."));
+}
+
+void FirmwareUpgrade::askForReaderAnswer(const QString &readerName, const QString &command,
+                                         const QString &answerCode)
+{
+    ConnectedReaderTab *tab = m_readerTabs ? m_readerTabs->connectedReaderTab(readerName) : nullptr;
+    if (!tab)
+        return;
+    tab->setClearFiltersOnMatch(true);
+    tab->setUpdateFilterPrimary(QString());
+    tab->setUpdateFilterSecondary(answerCode);
+    tab->sendCommandForDock(command, TAB_FIRMWARE_UPGRADE);
+}
+
+void FirmwareUpgrade::takeCapabilities(const QString &answerHex)
+{
+    const std::optional<FirmwareChoices::Capabilities> capabilities =
+        FirmwareChoices::capabilities(answerHex);
+    if (!capabilities) {
+        emit statusMessage(tr("Error: Invalid number of firmware elements."));
+        return;
+    }
+    setCapabilities(*capabilities);
+}
+
+void FirmwareUpgrade::setCapabilities(const FirmwareChoices::Capabilities &capabilities)
+{
+    // A new action list would drop the user's choice of action.
+    if (capabilities == m_capabilities || m_running)
+        return;
+    m_capabilities = capabilities;
+    updateUi();
 }
 
 void FirmwareUpgrade::actionSelectChange(QString action)
@@ -537,6 +585,10 @@ void FirmwareUpgrade::handleReceivedData(QString data)
             readerTab->setAwaitingSession(false);
         return;
     }
+    if (code == capabilityAnswer) {
+        takeCapabilities(data);
+        return;
+    }
     bool success = FirmwareChoices::answerSucceeded(code);
     if (code == informationAnswers) {
         const auto information = FirmwareAnswers::information(data);
@@ -550,6 +602,8 @@ void FirmwareUpgrade::handleReceivedData(QString data)
                                                   information->installedVersion,
                                                   information->installedStackVersion);
         }
+        if (!m_running)
+            askForReaderAnswer(readerName, capabilityCommand, capabilityAnswer);
     }
     m_engine->answerReceived(success, readerName, payload);
 }

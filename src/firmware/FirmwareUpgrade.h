@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/DockedTabTypes.h"
+#include "firmware/FirmwareChoices.h"
 #include "firmware/downloadData_t.h"
 
 #include <QDockWidget>
@@ -105,6 +106,10 @@ private:
     bool fillJob(int uploadType, downloadData_t &job);
     void sendToReader(const QString &readerName, const QString &command);
     void setUpdateFilters(const QString &readerName, const QStringList &filters);
+    void askForReaderAnswer(const QString &readerName, const QString &command,
+                            const QString &answerCode);
+    void takeCapabilities(const QString &answerHex);
+    void setCapabilities(const FirmwareChoices::Capabilities &capabilities);
     void jobEnded();
     void readerDisconnected(const QString &readerName);
     void setStartButton(const QString &text, const QString &icon);
@@ -145,4 +150,5 @@ private:
     QString m_jobReader;
     // The reader's installed firmware number, which a clone job sends.
     QString m_keptFirmwareNumber;
+    FirmwareChoices::Capabilities m_capabilities;
 };

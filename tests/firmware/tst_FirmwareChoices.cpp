@@ -17,6 +17,8 @@ private slots:
     void deviceLists_data();
     void deviceLists();
     void autoProgressFills();
+    void capabilities_data();
+    void capabilities();
 };
 
 // Each row: an action, and for Appli, Rescue and Bootloader locally, then over the air, the
@@ -82,6 +84,45 @@ void tst_FirmwareChoices::autoProgressFills()
                     .arg(autoProgress(100, ms, 10000).value)
                     .arg(autoProgress(100, ms, 10000).full ? "!" : "");
     QCOMPARE(fill + QString::number(autoProgress(100, 60, 0).value), QString("10 100 100! 50"));
+}
+
+// The answer's fields after "010601"; what the reader can do, in the order over the air,
+// rescue, bootloader, bench slots 2 to 10, clone; or "invalid".
+void tst_FirmwareChoices::capabilities_data()
+{
+    QTest::addColumn<QString>("fields");
+    QTest::addColumn<QString>("expected");
+    addRow("everything", "091F", "11111");
+    addRow("nothing", "0900", "00000");
+    addRow("each bit its element", "0915", "10101");
+    addRow("two flag bytes", "11 0A FF", "01010");
+    addRow("a count alone carries no flag", "01", "00000");
+    addRow("count one too high", "0A1F", "invalid");
+    addRow("count of one byte fewer", "011F", "invalid");
+    addRow("a count that wraps in a byte", "01" + QString(64, '1'), "invalid");
+    addRow("empty", "", "invalid");
+}
+
+void tst_FirmwareChoices::capabilities()
+{
+    QFETCH(QString, fields);
+    const auto can = FirmwareChoices::capabilities("010601" + fields.remove(' '));
+    QString offered;
+    if (can) {
+        for (const char *action : {"Upload pending bench firmware 2",
+                                   "Upload pending bench firmware 10", "Reader firmware clone"})
+            offered += actionOffered(action, *can) ? '1' : '0';
+        // The first bench slot is the reader's own pending firmware: always there.
+        QVERIFY(actionOffered("Upload pending firmware / bench firmware 1", *can));
+        QVERIFY(actionOffered("Direct firmware update", *can));
+        QCOMPARE(offered.at(0), offered.at(1));
+    }
+    const QString flags = QString("%1%2%3%4%5")
+                              .arg(can && can->ota)
+                              .arg(can && can->rescue)
+                              .arg(can && can->bootloader)
+                              .arg(offered.left(1), offered.right(1));
+    QTEST(can ? flags : QString("invalid"), "expected");
 }
 
 OVS_CORE_TEST_MAIN(tst_FirmwareChoices)

@@ -7,16 +7,24 @@
 #include "StallMeter.h"
 #include "TableRow.h"
 #include "app/OVSViewer.h"
+#include "firmware/FirmwareChoices.h"
+#include "firmware/FirmwareDataEngine.h"
 #include "firmware/FirmwareUpgrade.h"
+#include "firmware/LabeledComboBox.h"
 #include "firmware/LoadFirmware.h"
 #include "panels/ControlPanelMac.h"
 #include "readers/ReadersList.h"
 #include "session/ConnectedReaderTab.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QStandardItemModel>
 #include <QtTest>
 
 // The firmware dock in a shown window, its jobs run on the simulated reader R1.
@@ -30,8 +38,18 @@ private slots:
     void upgradeFromTheDock_data();
     void upgradeFromTheDock();
     void answersOfTheSelectedReaderOnly();
+    void capabilitiesOfTheReader_data();
+    void capabilitiesOfTheReader();
+    void pushAndCloneFromTheDock_data();
+    void pushAndCloneFromTheDock();
+    void refusedBeforeStarting_data();
+    void refusedBeforeStarting();
+    void spreadingFactorOnlyForLora();
+    void fullAutoProgressBlinks();
 
 private:
+    QByteArray loadFirmware();
+
     std::unique_ptr<ProjectFolder> m_project = std::make_unique<ProjectFolder>();
     std::unique_ptr<ReaderSimulator> m_simulator;
     std::unique_ptr<OVSViewer> m_window;
@@ -63,6 +81,17 @@ void tst_FirmwareUpgrade::cleanup()
     m_simulator.reset();
 }
 
+QByteArray tst_FirmwareUpgrade::loadFirmware()
+{
+    QByteArray image;
+    for (int i = 0; i < 4000; ++i)
+        image += QByteArray::number(i * 7919).right(5);
+    const QString path = firmwareFile("fw.srec", srecordFile(image));
+    m_dock->firmwarePanel()->chooseFile = [path] { return path; };
+    m_dock->firmwarePanel()->loadFwBtnClicked();
+    return image;
+}
+
 void tst_FirmwareUpgrade::upgradeFromTheDock_data()
 {
     QTest::addColumn<int>("stop"); // 0 none, 1 cancel, 2 reader disconnected
@@ -76,12 +105,7 @@ void tst_FirmwareUpgrade::upgradeFromTheDock()
 {
     QFETCH(int, stop);
     QFETCH(QString, outcome);
-    QByteArray image;
-    for (int i = 0; i < 4000; ++i)
-        image += QByteArray::number(i * 7919).right(5);
-    const QString path = firmwareFile("fw.srec", srecordFile(image));
-    m_dock->firmwarePanel()->chooseFile = [path] { return path; };
-    m_dock->firmwarePanel()->loadFwBtnClicked();
+    const QByteArray image = loadFirmware();
     m_dock->actionSelection()->setCurrentText("Update reader");
     m_dock->raise();
     QTRY_VERIFY(!m_window->routePanel()->setRouteButton()->isEnabled());
@@ -114,6 +138,163 @@ void tst_FirmwareUpgrade::answersOfTheSelectedReaderOnly()
     m_dock->connectedReadersChanged("R1");
     QTRY_COMPARE(m_dock->firmwarePanel()->installedFirmware().join(','),
                  QString("0A01,00010203,0322"));
+}
+
+// The reader's capability answer (its fields after "010601") greys out what it cannot do:
+// over the air, rescue, bootloader, bench slot 2, clone ("-" where it cannot be chosen).
+void tst_FirmwareUpgrade::capabilitiesOfTheReader_data()
+{
+    QTest::addColumn<QByteArray>("fields");
+    QTest::addColumn<QString>("offered");
+    QTest::addColumn<bool>("valid");
+    addRow("rescue only", QByteArray::fromHex("0902"), "0100-", true);
+    addRow("no bench slots, no clone", QByteArray::fromHex("0907"), "11100", true);
+    addRow("count of another length", QByteArray::fromHex("0A00"), "11111", false);
+}
+
+void tst_FirmwareUpgrade::capabilitiesOfTheReader()
+{
+    QFETCH(QByteArray, fields);
+    QFETCH(QString, offered);
+    QFETCH(bool, valid);
+    m_simulator->setFirmwareCapabilities(fields);
+    const auto itemOffered = [this](const QString &action) {
+        const int row = m_dock->actionSelection()->findText(action);
+        auto *items = qobject_cast<QStandardItemModel *>(m_dock->actionSelection()->model());
+        return row < 0 ? '-' : items->item(row)->isEnabled() ? '1' : '0';
+    };
+    // Clicks on greyed-out buttons do nothing.
+    const auto offeredNow = [&] {
+        QString flags;
+        for (QRadioButton *button :
+             {m_dock->transferButton(true), m_dock->firmwareTypeButton(FirmwareChoices::Rescue),
+              m_dock->firmwareTypeButton(FirmwareChoices::Bootloader)})
+            flags += button->isEnabled() ? '1' : '0';
+        m_dock->firmwareTypeButton(FirmwareChoices::Rescue)->click();
+        flags += itemOffered("Upload pending bench firmware 2");
+        m_dock->firmwareTypeButton(FirmwareChoices::Appli)->click();
+        m_dock->transferButton(true)->click();
+        flags +=
+            m_dock->transferButton(true)->isChecked() ? itemOffered("Reader firmware clone") : '-';
+        m_dock->transferButton(false)->click();
+        return flags;
+    };
+    m_dock->connectedReadersChanged("R1");
+    const QString invalid = "Error: Invalid number of firmware elements.";
+    QTRY_VERIFY(valid || m_messages.contains(invalid));
+    QTRY_COMPARE(offeredNow(), offered);
+    QCOMPARE(m_messages.contains(invalid), !valid);
+}
+
+// The reader first holds the firmware: as pending firmware for a push, installed for a clone.
+void tst_FirmwareUpgrade::pushAndCloneFromTheDock_data()
+{
+    QTest::addColumn<bool>("clone");
+    addRow("push the pending firmware", false);
+    addRow("clone the reader's firmware", true);
+}
+
+void tst_FirmwareUpgrade::pushAndCloneFromTheDock()
+{
+    QFETCH(bool, clone);
+    m_dock->engine()->setTiming({2000, 400, 10, 2000, 200});
+    const QList<QByteArray> addresses{QByteArray::fromHex("11111111"),
+                                      QByteArray::fromHex("22222222")};
+    m_simulator->setDistantDevices(addresses);
+    const QByteArray image = loadFirmware();
+    m_dock->actionSelection()->setCurrentText(clone ? "Update reader" : "Upload pending firmware");
+    m_dock->startButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_dock->isRunning(), 60000);
+    if (clone) {
+        // The clone sends the installed firmware number that the information answer gave.
+        m_dock->connectedReadersChanged("R1");
+        QTRY_COMPARE(m_dock->firmwarePanel()->installedFirmware().value(0), QString("0A01"));
+    }
+    m_messages.clear();
+    m_dock->transferButton(true)->click();
+    m_dock->actionSelection()->setCurrentText(clone ? "Reader firmware clone"
+                                                    : "Push pending firmware");
+    m_dock->accessSettings()->comboAt(3)->setCurrentText("Cast list");
+    m_dock->deviceList()->setText("11111111 22222222");
+    m_dock->startButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_dock->isRunning(), 60000);
+    QVERIFY2(m_messages.contains("Upgrade successful."), qPrintable(m_messages.join('\n')));
+    for (const QByteArray &address : addresses)
+        QCOMPARE(m_simulator->distantInstalledImage(address), image);
+
+    const QString updated = "Updated : 010A09240011111111\nUpdated : 010A09240022222222";
+    QListWidget *list = m_dock->updatedDevices();
+    QCOMPARE(list->count(), 2);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(1)).center());
+    QCOMPARE(QGuiApplication::clipboard()->text(), updated);
+    QVERIFY(m_messages.contains("Copied the updated device list to the clipboard."));
+}
+
+void tst_FirmwareUpgrade::refusedBeforeStarting_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("castType");
+    QTest::addColumn<QString>("devices");
+    QTest::addColumn<QString>("refusal");
+    addRow("do nothing", "Do Nothing", "Unicast", "11111111",
+           "Error: Invalid Action selection. can't do nothing!");
+    addRow("two devices, unicast", "Direct firmware update", "Unicast", "11111111 22222222",
+           "Distant device list can contain more that 1 address in Cast by list RF config only!");
+    addRow("12 digits, cast list", "Push pending firmware", "Cast list", "111111112222",
+           "Distant device list contains a length error! invalid list!");
+    addRow("7 digits", "Reader firmware clone", "Multicast", "1111111",
+           "Distant device \"1111111\"isn't a valid device.");
+}
+
+void tst_FirmwareUpgrade::refusedBeforeStarting()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, castType);
+    QFETCH(QString, devices);
+    loadFirmware();
+    m_messages.clear();
+    m_dock->transferButton(action != "Do Nothing")->click();
+    m_dock->actionSelection()->setCurrentText(action);
+    m_dock->accessSettings()->comboAt(3)->setCurrentText(castType);
+    m_dock->deviceList()->setText(devices);
+    m_dock->startButton()->click();
+    // An error shows its box and is also the status message.
+    QTEST(m_messages.value(0), "refusal");
+    for (const QString &message : qAsConst(m_messages))
+        QVERIFY2(message.endsWith(m_messages.first()), qPrintable(message));
+    QVERIFY(!m_dock->isRunning());
+    QVERIFY(m_dock->startButton()->text() != "Cancel");
+}
+
+void tst_FirmwareUpgrade::spreadingFactorOnlyForLora()
+{
+    for (LabeledComboBox *settings : {m_dock->accessSettings(), m_dock->transmissionSettings()}) {
+        QComboBox *radioMode = settings->comboAt(0);
+        QString shown;
+        for (const QString mode : {"868Mhz LORA", "868Mhz 10Kbps", "915Mhz LORA"}) {
+            radioMode->setCurrentText(mode);
+            emit radioMode->textActivated(mode);
+            shown += settings->comboAt(1)->isHidden() ? '0' : '1';
+        }
+        QCOMPARE(shown, QString("101"));
+    }
+}
+
+// A 300 ms fill: full, then green and yellow by turns until it is switched off.
+void tst_FirmwareUpgrade::fullAutoProgressBlinks()
+{
+    const QString green = "QProgressBar::chunk { background: green; }";
+    const QString yellow = "QProgressBar::chunk { background: yellow; }";
+    QProgressBar *bar = m_dock->progressBar();
+    m_dock->progressBarRange(0, 100);
+    m_dock->progressBarAutoUpdateEnable(true, 300);
+    QTRY_COMPARE(bar->value(), 100);
+    QTRY_COMPARE(bar->styleSheet(), yellow);
+    QTRY_COMPARE(bar->styleSheet(), green);
+    QTRY_COMPARE(bar->styleSheet(), yellow);
+    m_dock->progressBarAutoUpdateEnable(false, 0);
+    QTRY_COMPARE(bar->styleSheet(), green);
 }
 
 OVS_TEST_MAIN(tst_FirmwareUpgrade)

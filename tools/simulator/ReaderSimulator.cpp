@@ -264,6 +264,11 @@ int ReaderSimulator::firmwareMissingQuestions() const
     return inThread([this] { return m_engine->firmware().missingQuestions(); });
 }
 
+void ReaderSimulator::setFirmwareCapabilities(const QByteArray &fields)
+{
+    inThread([this, fields] { m_engine->firmware().setCapabilities(fields); });
+}
+
 void ReaderSimulator::setDistantDevices(const QList<QByteArray> &addresses)
 {
     inThread([this, addresses] { m_engine->firmware().setDistantDevices(addresses); });

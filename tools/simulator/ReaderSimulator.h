@@ -124,6 +124,8 @@ public:
                               const QByteArray &stackVersion);
     // The image that the last successful "apply" installed.
     QByteArray installedFirmwareImage() const;
+    // The count and flag bytes of the capability answer.
+    void setFirmwareCapabilities(const QByteArray &fields);
     // The devices behind the reader, by their 4-byte addresses, and what one installed last.
     void setDistantDevices(const QList<QByteArray> &addresses);
     QByteArray distantInstalledImage(const QByteArray &address) const;

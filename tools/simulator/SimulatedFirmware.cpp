@@ -87,6 +87,8 @@ QByteArray SimulatedFirmware::readerAnswer(const QByteArray &request)
 {
     if (request.startsWith(QByteArray::fromHex("010601")) && request.size() == 3)
         return information();
+    if (request.startsWith(QByteArray::fromHex("010501")) && request.size() == 3)
+        return QByteArray::fromHex("010601") + m_capabilities;
     if (request.startsWith(QByteArray::fromHex("0104")) && request.size() >= 4)
         return parameters(request);
     if (!request.startsWith(QByteArray::fromHex("010909")) || request.size() < 4)

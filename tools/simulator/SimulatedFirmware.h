@@ -30,6 +30,7 @@ public:
     // the fragment is answered as stored and then missing, as a flash write that failed.
     void setFragmentLoss(int percent, quint32 seed);
     // The installed firmware that the information answer names.
+    void setCapabilities(const QByteArray &fields) { m_capabilities = fields; }
     void setInstalled(const QByteArray &number, const QByteArray &version,
                       const QByteArray &stackVersion);
     // The image installed by the last successful "apply".
@@ -82,6 +83,8 @@ private:
     QByteArray m_installedNumber = QByteArray::fromHex("0A01");
     QByteArray m_installedVersion = QByteArray::fromHex("01020304");
     QByteArray m_installedStack = QByteArray::fromHex("0322");
+    // Every element: over the air, rescue, bootloader, bench slots, clone.
+    QByteArray m_capabilities = QByteArray::fromHex("091F");
     QByteArray m_installedImage;
     QByteArray m_dynamicWord = QByteArray::fromHex("0001");
     int m_lossPercent = 0;
