@@ -27,6 +27,7 @@ private slots:
     void localUpgrade();
     void resumesTheDownloadTheReaderHolds();
     void cancelLeavesTheReaderUsable();
+    void silentReaderFailsTheExchange();
     void directUpgrade_data();
     void directUpgrade();
     void pushAndClone_data();
@@ -178,6 +179,21 @@ void tst_FirmwareDataEngine::cancelLeavesTheReaderUsable()
     m_simulator->setAckDelay(0);
     run("handleLocalApplicativeUpgrade", job());
     QCOMPARE(m_reports.last(), QString("Reader \"R1\" upgrade successful."));
+}
+
+// The question for a pending download and the entry into download mode each wait out the
+// answer time (2 s here), and the job ends before any fragment.
+void tst_FirmwareDataEngine::silentReaderFailsTheExchange()
+{
+    m_simulator->setSilent(true);
+    QElapsedTimer clock;
+    clock.start();
+    run("handleLocalApplicativeUpgrade", job());
+    QCOMPARE(m_reports, QStringList("Reader \"R1\" could not enter download mode."));
+    QVERIFY2(clock.elapsed() >= 2 * 2000 - 20, qPrintable(QString::number(clock.elapsed())));
+    // The link repeats a frame that is not acknowledged.
+    QVERIFY(sent("01090903") > 0 && sent("01090902") > 0);
+    QCOMPARE(sent("01090921"), 0);
 }
 
 // The devices 11111111 and 22222222 are behind the reader.
