@@ -214,9 +214,13 @@ Selection load(const QString &path)
         selection.message = QStringLiteral("Error: Could not open firmware file \"%1\".").arg(name);
         return selection;
     }
-    QByteArray bytes = file.readAll();
+    // A device that reports no size is read up to the limit, and never without end.
+    const qint64 size = file.size();
+    QByteArray bytes = size > maxFileSize ? QByteArray()
+                       : size > 0         ? file.readAll()
+                                          : file.read(maxFileSize + 1);
     file.close();
-    if (!recordsValid(bytes)) {
+    if (size > maxFileSize || bytes.size() > maxFileSize || !recordsValid(bytes)) {
         selection.message = QStringLiteral("Error: Invalid firmware data \"%1\".").arg(name);
         return selection;
     }

@@ -51,6 +51,8 @@ struct SaveOptionsSetup
 
 // The largest image built, so that a hostile address gap cannot ask for gigabytes.
 constexpr int maxImageSize = 16 * 1024 * 1024;
+// Far beyond any reader's flash in S-record text: a larger file is not read at all.
+constexpr qint64 maxFileSize = 32 * 1024 * 1024;
 
 // Every piece between line feeds carries a valid checksum. Empty pieces, and pieces that hold
 // only a carriage return, are skipped. A piece shorter than 4 characters (its carriage return

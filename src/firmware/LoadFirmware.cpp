@@ -12,6 +12,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
+
+#include <memory>
 
 namespace {
 
@@ -173,11 +176,34 @@ void LoadFirmware::clearSelection()
     m_password->clear();
 }
 
+LoadFirmware::~LoadFirmware()
+{
+    if (m_loader)
+        m_loader->wait();
+}
+
 void LoadFirmware::loadFwBtnClicked()
 {
+    if (m_loader)
+        return;
     m_disableCheck->setChecked(false);
     clearSelection();
-    const FirmwareFile::Selection selection = FirmwareFile::load(chooseFile());
+    const QString path = chooseFile();
+    auto selection = std::make_shared<FirmwareFile::Selection>();
+    m_loader = QThread::create([path, selection] { *selection = FirmwareFile::load(path); });
+    m_loader->setParent(this);
+    connect(m_loader, &QThread::finished, this, [this, selection] {
+        m_loader->deleteLater();
+        m_loader = nullptr;
+        m_selectButton->setEnabled(true);
+        takeSelection(*selection);
+    });
+    m_selectButton->setEnabled(false);
+    m_loader->start();
+}
+
+void LoadFirmware::takeSelection(const FirmwareFile::Selection &selection)
+{
     if (!selection.bytes.isEmpty()) {
         m_firmwareBytes = selection.bytes;
         const FirmwareFile::Header &header = selection.header;

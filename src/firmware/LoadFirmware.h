@@ -1,5 +1,7 @@
 #pragma once
 
+#include "firmware/FirmwareFile.h"
+
 #include <QByteArray>
 #include <QGridLayout>
 #include <QList>
@@ -14,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QThread;
 class QWidget;
 
 // The firmware panel of the upgrade dock: the chosen firmware file, checked and held for the
@@ -24,6 +27,7 @@ class LoadFirmware : public QGridLayout
 
 public:
     explicit LoadFirmware(QWidget *parent = nullptr);
+    ~LoadFirmware() override;
 
     // The user's side of the panel; each defaults to its dialog and can be replaced.
     std::function<QString()> chooseFile;
@@ -51,6 +55,7 @@ public:
     void setupSaveOptions(int code);
 
 public slots:
+    // The file is read and checked in a thread of its own; statusMessage tells the outcome.
     void loadFwBtnClicked();
     void setInstalledFirmware(QString fwNumber, QString fwVersion, QString stckVersion);
     void setPendingFirmware(QString fwNumber, QString fwVersion, QString stckVersion);
@@ -72,6 +77,7 @@ private:
     FirmwareRow addFirmwareRow(int row, const QString &caption);
     void addValueRow(int row, const QString &caption, QWidget *value);
     void clearSelection();
+    void takeSelection(const FirmwareFile::Selection &selection);
     static QStringList texts(const FirmwareRow &row);
 
     ControlPanelHeaders *m_header;
@@ -89,6 +95,8 @@ private:
     QLabel *m_stackInformation;
     QLabel *m_crypted;
     QByteArray m_firmwareBytes;
+    // Reads the chosen file; null when no file is being read.
+    QThread *m_loader = nullptr;
     // The select button and the rows of the selected file, hidden together.
     QList<QWidget *> m_selectionWidgets;
 };

@@ -89,6 +89,7 @@ QByteArray tst_FirmwareUpgrade::loadFirmware()
     const QString path = firmwareFile("fw.srec", srecordFile(image));
     m_dock->firmwarePanel()->chooseFile = [path] { return path; };
     m_dock->firmwarePanel()->loadFwBtnClicked();
+    [&] { QTRY_COMPARE(m_dock->firmwarePanel()->firmwareBytes().isEmpty(), false); }();
     return image;
 }
 

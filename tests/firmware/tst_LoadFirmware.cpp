@@ -5,6 +5,7 @@
 #include "firmware/LoadFirmware.h"
 
 #include <QCheckBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -40,6 +41,14 @@ void tst_LoadFirmware::choosingAFile_data()
            firmwareFile("d.srec", srecordFile("x", "0A01-00010203-0123456789ABCDEF-P")),
            "Error: Invalid firmware header \"d.srec\".");
     addRow("missing", firmwareFile("e.srec"), "Error: Could not open firmware file \"e.srec\".");
+    QByteArray binary;
+    for (int i = 0; i < 100000; ++i)
+        binary += char(i * 7 % 251);
+    addRow("binary", firmwareFile("g.bin", binary), "Error: Invalid firmware data \"g.bin\".");
+    // Every record valid: only its size refuses it.
+    const QByteArray record = srecord("S3", QByteArray(4 + 32, 'z'));
+    addRow("50 MB", firmwareFile("h.srec", good + record.repeated(50000000 / record.size())),
+           "Error: Invalid firmware data \"h.srec\".");
     addRow("none chosen", QString(), "Error: Please select existing file.");
 }
 
@@ -54,7 +63,11 @@ void tst_LoadFirmware::choosingAFile()
     for (const QString &chosen : {held, path}) {
         m_panel->chooseFile = [chosen] { return chosen; };
         m_panel->disableCheckBox()->setChecked(true);
+        const int before = messages.count();
         m_panel->loadFwBtnClicked();
+        QVERIFY(!m_panel->selectButton()->isEnabled());
+        QTRY_COMPARE(messages.count(), before + 1);
+        QVERIFY(m_panel->selectButton()->isEnabled());
     }
     QCOMPARE(messages.last().at(0).toString(), message);
     QVERIFY(!m_panel->disableCheckBox()->isChecked());

@@ -113,6 +113,8 @@ int main(int argc, char *argv[])
         dock->refreshReaderSelection();
         dock->readerSelection()->setCurrentText(readerName);
         dock->firmwarePanel()->loadFwBtnClicked();
+        if (!waitFor([&] { return !dock->firmwarePanel()->firmwareBytes().isEmpty(); }, 10000))
+            return fail("the firmware file was not loaded");
         dock->actionSelection()->setCurrentText(QStringLiteral("Update reader"));
         if (!waitFor(
                 [&] {
