@@ -245,12 +245,20 @@ QString answerCode(const QString &answerHex)
 
 QStringList answerFilters(int uploadType)
 {
-    // The reader's own download answers and its firmware information. A distant job hears the
-    // reader's parameter, download and push answers as well as what the devices pass on:
-    // every frame of the reader.
+    // The reader's own download answers and its firmware information.
     if (isDistant(uploadType))
-        return {QStringLiteral("01"), QString()};
+        return {};
     return {QStringLiteral("010A09"), QStringLiteral("010701")};
+}
+
+QStringList answerLeadingCodes(int uploadType)
+{
+    // A distant job hears the reader's download, push and forwarding answers (010A), its
+    // parameter answers (0105) and what the devices pass on (0103); other frames of the reader
+    // are shown and logged as ever.
+    if (isDistant(uploadType))
+        return {QStringLiteral("010A"), QStringLiteral("0105"), QStringLiteral("0103")};
+    return {};
 }
 
 bool answerSucceeded(const QString &code)

@@ -85,6 +85,9 @@ QString answerCode(const QString &answerHex);
 // What the job's reader tab hands to the dock rather than to its tables while a job of the
 // type runs: the primary and secondary update filters.
 QStringList answerFilters(int uploadType);
+// The leading codes of the frames that the reader tab hands to the dock while a job of the
+// type runs, besides those the filters catch.
+QStringList answerLeadingCodes(int uploadType);
 
 // Whether an answer with a known code tells the engine that the reader did what was asked.
 bool answerSucceeded(const QString &code);

@@ -500,7 +500,8 @@ void FirmwareUpgrade::upgradeButtonClicked()
         return;
 
     m_jobReader = job.readerName;
-    setUpdateFilters(m_jobReader, FirmwareChoices::answerFilters(type));
+    setUpdateFilters(m_jobReader, FirmwareChoices::answerFilters(type),
+                     FirmwareChoices::answerLeadingCodes(type));
     if (type <= 2)
         emit localApplicativeUpgrade(job);
     else if (type <= 14)
@@ -517,7 +518,8 @@ void FirmwareUpgrade::upgradeButtonClicked()
     updateRouteInputs();
 }
 
-void FirmwareUpgrade::setUpdateFilters(const QString &readerName, const QStringList &filters)
+void FirmwareUpgrade::setUpdateFilters(const QString &readerName, const QStringList &filters,
+                                       const QStringList &leadingCodes)
 {
     ConnectedReaderTab *tab = m_readerTabs ? m_readerTabs->connectedReaderTab(readerName) : nullptr;
     if (!tab)
@@ -525,6 +527,7 @@ void FirmwareUpgrade::setUpdateFilters(const QString &readerName, const QStringL
     tab->setClearFiltersOnMatch(false);
     tab->setUpdateFilterPrimary(filters.value(0));
     tab->setUpdateFilterSecondary(filters.value(1));
+    tab->setUpdateLeadingCodes(leadingCodes);
 }
 
 void FirmwareUpgrade::sendToReader(const QString &readerName, const QString &command)
@@ -549,7 +552,7 @@ void FirmwareUpgrade::readerDisconnected(const QString &readerName)
 
 void FirmwareUpgrade::jobEnded()
 {
-    setUpdateFilters(m_jobReader, QStringList());
+    setUpdateFilters(m_jobReader, QStringList(), QStringList());
     m_jobReader.clear();
     m_running = false;
     m_autoProgress = false;

@@ -105,7 +105,8 @@ private:
     int firmwareType() const;
     bool fillJob(int uploadType, downloadData_t &job);
     void sendToReader(const QString &readerName, const QString &command);
-    void setUpdateFilters(const QString &readerName, const QStringList &filters);
+    void setUpdateFilters(const QString &readerName, const QStringList &filters,
+                          const QStringList &leadingCodes);
     void askForReaderAnswer(const QString &readerName, const QString &command,
                             const QString &answerCode);
     void takeCapabilities(const QString &answerHex);

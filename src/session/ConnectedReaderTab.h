@@ -58,6 +58,10 @@ public:
         m_session->setUpdateFilterSecondary(filter);
     }
     void setClearFiltersOnMatch(bool clear) { m_session->setClearFiltersOnMatch(clear); }
+    void setUpdateLeadingCodes(const QStringList &codes)
+    {
+        m_session->setUpdateLeadingCodes(codes);
+    }
     void setAwaitingSession(bool awaiting) { m_session->setAwaitingSession(awaiting); }
 
     // Sends a command on behalf of another dock, which tabType names.

@@ -172,9 +172,16 @@ void ReaderSession::receivedNewFrame(QByteArray *frameData, int sessionNumber)
 bool ReaderSession::newFrameForUpdate(QByteArray *frameData, int sessionNumber)
 {
     const bool awaited = awaitingSession && sessionNumber == awaitedSession;
-    if (updateFilterPrimary.isEmpty() && updateFilterSecondary.isEmpty() && !awaited)
+    if (updateFilterPrimary.isEmpty() && updateFilterSecondary.isEmpty() && !awaited &&
+        m_updateLeadingCodes.isEmpty())
         return false;
     const QString hex = QString::fromLatin1(frameData->toHex().toUpper());
+    for (const QString &code : qAsConst(m_updateLeadingCodes)) {
+        if (hex.startsWith(code, Qt::CaseInsensitive)) {
+            emit receivedUpdateFrame(hex);
+            return true;
+        }
+    }
     const bool primaryMatches =
         !updateFilterPrimary.isEmpty() && hex.contains(updateFilterPrimary.toUpper());
     const bool secondaryMatches =

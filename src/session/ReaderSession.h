@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class DataSender;
 class FrameAnalyser;
@@ -41,6 +42,9 @@ public:
     void setUpdateFilterPrimary(const QString &filter) { updateFilterPrimary = filter; }
     void setUpdateFilterSecondary(const QString &filter) { updateFilterSecondary = filter; }
     void setClearFiltersOnMatch(bool clear) { clearFiltersOnMatch = clear; }
+    // Frames that start with one of the codes go to the firmware dock too; a match does not
+    // clear them.
+    void setUpdateLeadingCodes(const QStringList &codes) { m_updateLeadingCodes = codes; }
     void setAwaitingSession(bool awaiting) { awaitingSession = awaiting; }
     void setCmdSessionNum(int sessionNum);
 
@@ -89,4 +93,5 @@ private:
     QString updateFilterPrimary;
     QString updateFilterSecondary;
     bool clearFiltersOnMatch = false;
+    QStringList m_updateLeadingCodes;
 };

@@ -6,6 +6,7 @@
 #include "SrecordText.h"
 #include "TableRow.h"
 #include "common/DockedTabTypes.h"
+#include "firmware/FirmwareChoices.h"
 #include "firmware/FirmwareDataEngine.h"
 #include "session/ReaderSession.h"
 
@@ -57,8 +58,8 @@ void tst_FirmwareDataEngine::init()
     QVERIFY(addConnectedReader("R1", m_simulator->serialPortName()));
     m_simulator->clearRecords();
     m_session = std::make_unique<ReaderSession>(QStringLiteral("R1"), nullptr, nullptr);
-    // Every frame of the reader is the job's here; the dock filters the answers it expects.
-    m_session->setUpdateFilterPrimary(QStringLiteral("01"));
+    // What the dock hands to a distant job, a superset of what the local jobs get.
+    m_session->setUpdateLeadingCodes(FirmwareChoices::answerLeadingCodes(15));
     m_engine = new FirmwareDataEngine;
     m_engine->setTiming({2000, 400, 10, 2000, 200});
     m_engine->moveToThread(&m_engineThread);

@@ -119,13 +119,15 @@ void tst_ReaderSession::sendsAndLogs()
     QCOMPARE(m_merged->statuses, shown);
 }
 
-// Frames are given as "hex@session"; the filters as primary, secondary and the awaited session.
+// Frames are given as "hex@session"; the filters as primary, secondary, the awaited session and
+// leading codes.
 void tst_ReaderSession::firmwareFramesAreTakenAside_data()
 {
     QTest::addColumn<QString>("primary");
     QTest::addColumn<QString>("secondary");
     QTest::addColumn<bool>("clearOnMatch");
     QTest::addColumn<int>("awaitedSession");
+    QTest::addColumn<QStringList>("leadingCodes");
     QTest::addColumn<QStringList>("frames");
     QTest::addColumn<QStringList>("takenAside");
     QTest::addColumn<QStringList>("logged");
@@ -133,17 +135,24 @@ void tst_ReaderSession::firmwareFramesAreTakenAside_data()
     const QStringList twice{"0A1B2C3D@40", "0A1B2C3D@41"};
     QTest::newRow("primary, cleared on its match")
         << "1b2c"
-        << "" << true << -1 << twice << QStringList{"0A1B2C3D"} << QStringList{"R1:Rx:0A1B2C3D::0"};
-    QTest::newRow("primary, kept")
-        << "1b2c"
-        << "" << false << -1 << twice << QStringList{"0A1B2C3D", "0A1B2C3D"} << QStringList();
+        << "" << true << -1 << QStringList() << twice << QStringList{"0A1B2C3D"}
+        << QStringList{"R1:Rx:0A1B2C3D::0"};
+    QTest::newRow("primary, kept") << "1b2c"
+                                   << "" << false << -1 << QStringList() << twice
+                                   << QStringList{"0A1B2C3D", "0A1B2C3D"} << QStringList();
     QTest::newRow("secondary") << ""
-                               << "FF" << false << -1 << QStringList{"00FF@1", "0001@2"}
-                               << QStringList{"00FF"} << QStringList{"R1:Rx:0001::0"};
+                               << "FF" << false << -1 << QStringList()
+                               << QStringList{"00FF@1", "0001@2"} << QStringList{"00FF"}
+                               << QStringList{"R1:Rx:0001::0"};
     QTest::newRow("awaited session, once")
         << ""
-        << "" << false << 77 << QStringList{"AA@76", "BB@77", "CC@77"} << QStringList{"BB"}
-        << QStringList{"R1:Rx:AA::0", "R1:Rx:CC::0"};
+        << "" << false << 77 << QStringList() << QStringList{"AA@76", "BB@77", "CC@77"}
+        << QStringList{"BB"} << QStringList{"R1:Rx:AA::0", "R1:Rx:CC::0"};
+    QTest::newRow("leading codes, kept, and only at the start")
+        << ""
+        << "" << true << -1 << QStringList{"010A", "0103"}
+        << QStringList{"010A0924@1", "6B010A@2", "010301@3", "010A00@4"}
+        << QStringList{"010A0924", "010301", "010A00"} << QStringList{"R1:Rx:6B010A::0"};
 }
 
 void tst_ReaderSession::firmwareFramesAreTakenAside()
@@ -152,6 +161,7 @@ void tst_ReaderSession::firmwareFramesAreTakenAside()
     QFETCH(QString, secondary);
     QFETCH(bool, clearOnMatch);
     QFETCH(int, awaitedSession);
+    QFETCH(QStringList, leadingCodes);
     QFETCH(QStringList, frames);
     QFETCH(QStringList, takenAside);
     QFETCH(QStringList, logged);
@@ -161,6 +171,7 @@ void tst_ReaderSession::firmwareFramesAreTakenAside()
     session->setUpdateFilterPrimary(primary);
     session->setUpdateFilterSecondary(secondary);
     session->setClearFiltersOnMatch(clearOnMatch);
+    session->setUpdateLeadingCodes(leadingCodes);
     if (awaitedSession >= 0)
         session->setCmdSessionNum(awaitedSession);
 
