@@ -145,7 +145,14 @@ bool FirmwareDataEngine::sendMissingRounds(const QStringList &fragments, int ima
         }
         missingNamed = !missing->isEmpty();
         emit setProgressBarRange(0, 100);
-        const qint64 roundBytes = qint64(missing->size()) * FirmwareCommands::fragmentBytes;
+        const auto fragmentSize = [imageBytes](int fragment) {
+            return qMin<qint64>(FirmwareCommands::fragmentBytes,
+                                imageBytes -
+                                    qint64(fragment - 1) * FirmwareCommands::fragmentBytes);
+        };
+        qint64 roundBytes = 0, roundSent = 0;
+        for (const int fragment : qAsConst(*missing))
+            roundBytes += fragmentSize(fragment);
         for (int index = 0; index < missing->size(); ++index) {
             const int fragment = missing->at(index);
             bool sent = false;
@@ -160,11 +167,10 @@ bool FirmwareDataEngine::sendMissingRounds(const QStringList &fragments, int ima
                                       .arg(m_readerName));
                 return false;
             }
-            bytesSent +=
-                qMin<qint64>(FirmwareCommands::fragmentBytes,
-                             imageBytes - qint64(fragment - 1) * FirmwareCommands::fragmentBytes);
+            bytesSent += fragmentSize(fragment);
+            roundSent += fragmentSize(fragment);
             emit updateProgressBar(int((index + 1) * 100LL / missing->size()));
-            emit transferProgress(bytesSent, roundBytes,
+            emit transferProgress(roundSent, roundBytes,
                                   bytesSent * 1000.0 / qMax<qint64>(1, clock.elapsed()));
         }
     }

@@ -60,8 +60,8 @@ signals:
     void finishedUpdatingDevice(QString updatedDeviceID);
     void finishUploadFirmware();
     void enableAutoProgressBar(bool enable, int timeToFull);
-    // During a transfer: bytes of the image sent so far (the fragments of every round), out of
-    // the bytes of this round, and the rate.
+    // During a transfer: the bytes of this round's fragments sent so far, out of all of them,
+    // and the rate of the whole transfer.
     void transferProgress(qint64 bytesSent, qint64 bytesToSend, double bytesPerSecond);
     // After the last report of every job, whatever its outcome.
     void jobEnded();

@@ -5,9 +5,16 @@
 #include <QMutexLocker>
 #include <QTime>
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
+
+std::atomic<std::FILE *> &destination()
+{
+    static std::atomic<std::FILE *> file{stdout};
+    return file;
+}
 
 QMutex &outputMutex()
 {
@@ -19,10 +26,11 @@ void write(const QString &text, bool endLine)
 {
     const QByteArray bytes = text.toLocal8Bit();
     const QMutexLocker locker(&outputMutex());
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    std::FILE *file = destination();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), file);
     if (endLine)
-        std::fputc('\n', stdout);
-    std::fflush(stdout);
+        std::fputc('\n', file);
+    std::fflush(file);
 }
 
 } // namespace
@@ -30,7 +38,12 @@ void write(const QString &text, bool endLine)
 bool TSL_Trace::enabled()
 {
     static const bool on = qgetenv("OVS_LINK_TRACE") != "0";
-    return on;
+    return on && destination() != nullptr;
+}
+
+void TSL_Trace::setDestination(std::FILE *file)
+{
+    destination() = file;
 }
 
 void TSL_Trace::line(const QString &text)

@@ -3,12 +3,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdio>
+
 // Diagnostic lines of the link layer on standard output. OVS_LINK_TRACE=0 silences them
 // (the tests and benchmarks do); callers check enabled() before building a line.
 class TSL_Trace
 {
 public:
     static bool enabled();
+    // Where the lines go: standard output unless told otherwise, null for nowhere. Set it before
+    // any link runs.
+    static void setDestination(std::FILE *destination);
 
     static void line(const QString &text);
     // Without a line end, for lines that the next trace completes.

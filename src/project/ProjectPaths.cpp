@@ -34,7 +34,8 @@ void ProjectPaths::openStartProject()
 void ProjectPaths::setProjectPath(const QString &folder)
 {
     projectFolder() = QDir(folder).path();
-    m_settings->setValue(startProjectPathKey, folder);
+    if (m_settings)
+        m_settings->setValue(startProjectPathKey, folder);
 
     for (const QString &path : {logsPath(), scriptsPath(), firmwarePath()}) {
         if (!QDir(path).exists())
@@ -48,7 +49,8 @@ void ProjectPaths::setProjectPath(const QString &folder)
             file.open(QIODevice::ReadWrite | QIODevice::Text);
     }
 
-    m_settings->sync();
+    if (m_settings)
+        m_settings->sync();
     emit projectChanged();
 }
 

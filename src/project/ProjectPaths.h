@@ -16,6 +16,7 @@ public:
     // The settings key of the project that the next start opens.
     static const QString startProjectPathKey;
 
+    // Without settings a project is opened but not remembered for the next start.
     explicit ProjectPaths(QSettings *settings, QObject *parent = nullptr);
 
     // The project that the settings name, or the default one on a first run.
