@@ -36,6 +36,8 @@ make_ico() {
 }
 
 make_ico ovra 16 24 32 48 64 256
+# The desktop theme's sizes of the program icon, from the same frames.
+python3 ico_frames.py icons/ovra.ico icons/hicolor ovs-viewer
 make_ico arrow_green 16 24 32 48
 make_ico arrow_red 16 24 32 48
 make_ico chisel_blue 16 24 32 48

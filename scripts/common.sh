@@ -22,6 +22,7 @@ OVS_PACKAGES=(
     qtbase5-dev
     qtbase5-dev-tools
     libqt5serialport5-dev
+    dpkg-dev
 )
 
 ovs_install_missing() {
