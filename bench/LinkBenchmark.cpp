@@ -28,7 +28,7 @@ double percentile(QVector<double> values, double fraction)
     if (values.isEmpty())
         return 0;
     std::sort(values.begin(), values.end());
-    const int index = std::min(int(values.size() * fraction), values.size() - 1);
+    const int index = std::min(int(values.size() * fraction), int(values.size()) - 1);
     return values[index];
 }
 

@@ -157,7 +157,7 @@ LogContents readLog(const QString &fileName)
             ++contents.otherFrames;
             continue;
         }
-        const int sequence = int(hex.rightRef(8).toUInt(nullptr, 16));
+        const int sequence = int(QStringView(hex).right(8).toUInt(nullptr, 16));
         QSet<int> &seen = contents.sequences[match.captured(2)];
         if (seen.contains(sequence))
             ++contents.duplicates;

@@ -78,8 +78,8 @@ int main(int argc, char *argv[])
     if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size())
         return 1;
     out.close();
-    std::printf("file %lld bytes, image %d bytes, peak resident %ld KiB after making them\n",
-                qint64(file.size()), binary.size(), peakResidentKiB());
+    std::printf("file %lld bytes, image %lld bytes, peak resident %ld KiB after making them\n",
+                qint64(file.size()), qint64(binary.size()), peakResidentKiB());
 
     bool right = true;
     const double check = medianMs([&] { right &= FirmwareFile::recordsValid(file); });

@@ -24,8 +24,7 @@ ControlPanelHeaders::ControlPanelHeaders(const QString &title, const QString &to
     , m_rightLine(sunkenLine())
 {
     QFont font = m_title->font();
-    font.setBold(true);
-    font.setWeight(75);
+    font.setWeight(QFont::Bold);
     m_title->setFont(font);
     m_title->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     m_title->setToolTip(toolTip);

@@ -6,6 +6,7 @@
 #include <QLatin1Char>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -283,7 +284,7 @@ SaveOptionsSetup saveOptionsSetup(int code, const QString &installedNumber,
 std::optional<QByteArray> image(const QByteArray &file, int maxSize)
 {
     QByteArray bytes;
-    bytes.reserve(int(qBound<qint64>(0, file.size() / 2, maxSize)));
+    bytes.reserve(int(std::clamp<qint64>(file.size() / 2, 0, maxSize)));
     qint64 previousEnd = -1;
     const bool complete =
         everyPiece(file, [maxSize, &bytes, &previousEnd](const char *begin, const char *end) {

@@ -52,7 +52,7 @@ void ControlPanelTracePath::changeProject(int nbrReaderConnected)
     if (nbrReaderConnected >= 1) {
         QMessageBox::question(m_browseButton, tr("Disconnect readers"),
                               tr("To switch project you need to disconnect all the readers first."),
-                              QMessageBox::Ok);
+                              QMessageBox::StandardButtons(QMessageBox::Ok));
         return;
     }
 

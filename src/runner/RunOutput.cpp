@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QPair>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int barWidth = 30;
@@ -87,7 +89,7 @@ void RunOutput::gateway(const QString &name, const QString &address, quint16 por
 void RunOutput::progress(qint64 bytesSent, qint64 bytesToSend, double bytesPerSecond)
 {
     const int percent =
-        bytesToSend > 0 ? int(qBound<qint64>(0, bytesSent * 100 / bytesToSend, 100)) : 0;
+        bytesToSend > 0 ? int(std::clamp<qint64>(bytesSent * 100 / bytesToSend, 0, 100)) : 0;
     const QString rate =
         FirmwareChoices::transferProgressText(bytesSent, bytesToSend, bytesPerSecond);
     if (!m_progressTerminal) {

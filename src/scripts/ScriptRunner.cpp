@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QWaitCondition>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -138,9 +139,9 @@ ScriptRunner::Outcome ScriptRunner::frame(const QStringList &fields, QString *la
                     .arg(m_lineNumber);
         return Outcome::End;
     }
-    const int delayMs = int(qBound<qint64>(std::numeric_limits<int>::min(),
-                                           ScriptLine::number(fields.at(2)) * stepMs,
-                                           std::numeric_limits<int>::max()));
+    const int delayMs =
+        int(std::clamp<qint64>(ScriptLine::number(fields.at(2)) * stepMs,
+                               std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     {
         QMutexLocker lock(m_shared.workMutex);
         *m_shared.commandDelayMs = delayMs;

@@ -102,7 +102,7 @@ QString spaceHexPairs(const QString &command)
     for (int i = 0; i < command.size(); i += 2) {
         if (i > 0)
             spaced += QLatin1Char(' ');
-        spaced += command.midRef(i, 2);
+        spaced += QStringView(command).mid(i, 2);
     }
     return spaced;
 }
