@@ -4,13 +4,17 @@
 OVS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # OVS_SANITIZE=1 builds everything with AddressSanitizer and UndefinedBehaviorSanitizer,
-# in a build folder of its own.
+# in a build folder of its own. OVS_QT=6 builds with Qt 6, in build-qt6.
+OVS_QT=${OVS_QT:-5}
 if [ "${OVS_SANITIZE:-0}" = 1 ]; then
     OVS_BUILD=${OVS_BUILD_DIR:-$OVS_ROOT/build-sanitize}
-    OVS_CMAKE_OPTIONS=(-DOVS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+    OVS_CMAKE_OPTIONS=(-DOVS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DOVS_QT="$OVS_QT")
+elif [ "$OVS_QT" = 6 ]; then
+    OVS_BUILD=${OVS_BUILD_DIR:-$OVS_ROOT/build-qt6}
+    OVS_CMAKE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVS_QT=6)
 else
     OVS_BUILD=${OVS_BUILD_DIR:-$OVS_ROOT/build}
-    OVS_CMAKE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    OVS_CMAKE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVS_QT=5)
 fi
 
 OVS_PACKAGES=(
@@ -23,6 +27,12 @@ OVS_PACKAGES=(
     qtbase5-dev-tools
     libqt5serialport5-dev
     dpkg-dev
+)
+# The suite also runs on Qt 6.
+OVS_QT6_PACKAGES=(
+    qt6-base-dev
+    qt6-serialport-dev
+    qt6-5compat-dev
 )
 
 ovs_install_missing() {

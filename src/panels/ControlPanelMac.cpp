@@ -2,6 +2,7 @@
 
 #include "RouteCommand.h"
 #include "app/ControlPanelHeaders.h"
+#include "common/Utf8Text.h"
 #include "firmware/QCustomLineEdit.h"
 #include "project/ProjectPaths.h"
 #include "session/ConnectedReaderTab.h"
@@ -209,7 +210,7 @@ void ControlPanelMac::addToCompletion(const QString &address)
         return;
     const QByteArray content = file.readAll();
     for (const QByteArray &line : content.split('\n')) {
-        if (QString::fromUtf8(line).trimmed() == address)
+        if (utf8UpToZero(line).trimmed() == address)
             return;
     }
     // A last line that the user left unterminated must not swallow the address.

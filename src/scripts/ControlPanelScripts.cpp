@@ -4,6 +4,7 @@
 #include "app/ControlPanelHeaders.h"
 #include "common/DockedTabTypes.h"
 #include "common/TextEditor.h"
+#include "common/Utf8Text.h"
 #include "project/ProjectPaths.h"
 #include "session/ConnectedReaderTab.h"
 #include "session/ReaderTabs.h"
@@ -57,7 +58,7 @@ std::optional<QStringList> preferredLines()
     QFile file(ProjectPaths::preferredScriptPath());
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QStringList lines = QString::fromUtf8(file.read(preferredFileLimit)).split(QLatin1Char('\n'));
+    QStringList lines = utf8UpToZero(file.read(preferredFileLimit)).split(QLatin1Char('\n'));
     if (lines.last().isEmpty())
         lines.removeLast(); // what follows the last line end
     for (QString &line : lines) {

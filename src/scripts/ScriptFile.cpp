@@ -1,5 +1,7 @@
 #include "ScriptFile.h"
 
+#include "common/Utf8Text.h"
+
 #include <QIODevice>
 
 namespace {
@@ -56,7 +58,7 @@ bool ScriptFile::readLine(QString *line, bool *tooLong)
     }
     if (!anything)
         return false;
-    *line = QString::fromUtf8(bytes);
+    *line = utf8UpToZero(bytes);
     if (tooLong)
         *tooLong = cut;
     return true;

@@ -1,5 +1,7 @@
 #include "ScriptName.h"
 
+#include "common/Utf8Text.h"
+
 #include <QByteArray>
 #include <QFile>
 
@@ -23,7 +25,7 @@ QString ScriptName::read(const QString &filePath)
             break;
         }
     }
-    const QString name = QString::fromUtf8(start);
+    const QString name = utf8UpToZero(start);
     if (name.size() > maximumLength)
         return name.left(maximumLength) + QStringLiteral(" ...");
     return name;

@@ -2,10 +2,11 @@
 # Builds the Debian package from a build tree, checks its control data and file list,
 # unpacks it into a temporary folder and starts its programs from there. Nothing is
 # installed on the machine.
-# Usage: check_package.sh BUILD_DIR VERSION
+# Usage: check_package.sh BUILD_DIR VERSION QT_MAJOR
 set -euo pipefail
 build=$1
 version=$2
+qt=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() {
@@ -23,8 +24,13 @@ grep -qx " Package: ovs-viewer" <<<"$info" || fail "package name"
 grep -qx " Version: $version" <<<"$info" || fail "version is not $version"
 depends=$(grep "^ Depends:" <<<"$info") || fail "no dependency line"
 echo "$depends"
-for library in libc6 libstdc++6 libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5 \
-    libqt5serialport5; do
+if [ "$qt" = 6 ]; then
+    qt_libraries=(libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6serialport6
+        libqt6core5compat6)
+else
+    qt_libraries=(libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5 libqt5serialport5)
+fi
+for library in libc6 libstdc++6 "${qt_libraries[@]}"; do
     grep -q "$library (>= " <<<"$depends" || fail "no versioned dependency on $library"
 done
 

@@ -121,6 +121,9 @@ void tst_ScriptRunner::runs_data()
            QStringList{executed(2, 1, 3, 500), executed(2, 2, 3, 500), executed(2, 3, 3, 500),
                        finishSignal, finished},
            450);
+    // Behind a zero byte a line's text ends, with either Qt.
+    addRow("a zero byte ends the line", QByteArray("Z\n0102;1;1\0;9;9\n", 16), true,
+           QStringList{"0102"}, QStringList{executed(2, 1, 1, 100), finishSignal, finished}, 0);
     addRow("answer awaited", QByteArray("Ask\r\n0102;1;0\r\n03;1;1\r\n"), true,
            QStringList{"0102", "03"},
            QStringList{executed(2, 1, 1, 0), executed(3, 1, 1, 100), finishSignal, finished}, 0);
