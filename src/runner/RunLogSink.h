@@ -8,7 +8,7 @@
 class RunOutput;
 
 // The bench runner's merged side of every packet: the project's merged log, as the window's
-// merged tab writes it, and the runner's output. Sent packets also reach the watcher.
+// merged tab writes it, and the runner's output; packetLogged hears of each one.
 class RunLogSink : public PacketSink
 {
 public:

@@ -12,16 +12,16 @@ const QStringList commandNames{QStringLiteral("send"), QStringLiteral("script"),
                                QStringLiteral("listen")};
 
 // Options that take a value, and the commands each belongs to (empty: every command).
-struct OptionSpec
+struct KnownOption
 {
     QString name;
     bool takesValue;
     QList<RunOptions::Command> commands;
 };
 
-const QList<OptionSpec> &optionSpecs()
+const QList<KnownOption> &knownOptions()
 {
-    static const QList<OptionSpec> specs{
+    static const QList<KnownOption> options{
         {QStringLiteral("--project"), true, {}},
         {QStringLiteral("--reader"), true, {}},
         {QStringLiteral("--answer-timeout"), true, {RunOptions::Send}},
@@ -30,7 +30,7 @@ const QList<OptionSpec> &optionSpecs()
         {QStringLiteral("--json"), false, {}},
         {QStringLiteral("--trace"), false, {}},
     };
-    return specs;
+    return options;
 }
 
 bool readCount(const QString &text, int minimum, int *value)
@@ -76,17 +76,17 @@ RunOptions::Parsed RunOptions::parse(const QStringList &arguments)
             continue;
         }
         const QString name = argument.section(QLatin1Char('='), 0, 0);
-        const auto spec =
-            std::find_if(optionSpecs().begin(), optionSpecs().end(),
-                         [&name](const OptionSpec &each) { return each.name == name; });
-        if (spec == optionSpecs().end()) {
+        const auto known =
+            std::find_if(knownOptions().begin(), knownOptions().end(),
+                         [&name](const KnownOption &each) { return each.name == name; });
+        if (known == knownOptions().end()) {
             parsed.error = QStringLiteral("Unknown option \"%1\".").arg(name);
             return parsed;
         }
         QString value;
         if (argument.contains(QLatin1Char('='))) {
             value = argument.section(QLatin1Char('='), 1);
-        } else if (spec->takesValue) {
+        } else if (known->takesValue) {
             if (++at >= arguments.size()) {
                 parsed.error = QStringLiteral("Option \"%1\" needs a value.").arg(name);
                 return parsed;
@@ -113,11 +113,11 @@ RunOptions::Parsed RunOptions::parse(const QStringList &arguments)
         return parsed;
     }
     options.argument = positionals.value(1);
-    for (const OptionSpec &spec : optionSpecs()) {
-        if (values.contains(spec.name) && !spec.commands.isEmpty() &&
-            !spec.commands.contains(options.command)) {
+    for (const KnownOption &known : knownOptions()) {
+        if (values.contains(known.name) && !known.commands.isEmpty() &&
+            !known.commands.contains(options.command)) {
             parsed.error = QStringLiteral("Option \"%1\" does not go with \"%2\".")
-                               .arg(spec.name, commandNames.at(command));
+                               .arg(known.name, commandNames.at(command));
             return parsed;
         }
     }

@@ -4,6 +4,7 @@
 #include "session/readerPacket_t.h"
 
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QTime>
 
