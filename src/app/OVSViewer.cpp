@@ -344,8 +344,7 @@ void OVSViewer::autoAnswerOnMatch(QString readerName, QString answer)
 
 void OVSViewer::setStatusMessage(QString aMessage)
 {
-    const QString stamped =
-        StatusLine::timeText(QTime::currentTime()) + QStringLiteral(": ") + aMessage;
+    const QString stamped = StatusLine::stampedText(aMessage, QTime::currentTime());
     const QString text =
         tr("<font color='%1'>%2</font>").arg(StatusLine::messageColor(aMessage).name(), stamped);
     const qint64 sinceShown =

@@ -17,6 +17,11 @@ QString timeText(const QTime &time)
     return text;
 }
 
+QString stampedText(const QString &message, const QTime &time)
+{
+    return timeText(time) + QStringLiteral(": ") + message;
+}
+
 QColor messageColor(const QString &message)
 {
     return message.contains(QLatin1String("Error: ")) ? QColor(Qt::red) : QColor(Qt::darkGreen);

@@ -12,6 +12,8 @@ QTime roundedToTenth(const QTime &time);
 
 // "HH:mm:ss.z" of the rounded time.
 QString timeText(const QTime &time);
+// "HH:mm:ss.z: message", as the status line and the bench runner show it.
+QString stampedText(const QString &message, const QTime &time);
 
 // Failures are red, everything else dark green.
 QColor messageColor(const QString &message);

@@ -40,11 +40,10 @@ void RunOutput::writeJson(const QList<QPair<QString, QString>> &fields)
 
 void RunOutput::status(const QString &message, const QTime &time)
 {
-    const QString stamp = StatusLine::timeText(time);
     if (m_json)
-        writeJson({{"type", "status"}, {"time", stamp}, {"message", message}});
+        writeJson({{"type", "status"}, {"time", StatusLine::timeText(time)}, {"message", message}});
     else
-        write((stamp + QStringLiteral(": ") + message).toUtf8());
+        write(StatusLine::stampedText(message, time).toUtf8());
 }
 
 void RunOutput::frame(const readerPacket_t &packet, const QString &dateTime,
