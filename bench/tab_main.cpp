@@ -1,3 +1,4 @@
+#include "StartupBenchmark.h"
 #include "TabBenchmark.h"
 
 #include <QApplication>
@@ -13,7 +14,9 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: ovs-tab-bench [all|%s] [--rate N] [--seconds S]\n",
+    std::fprintf(stderr,
+                 "usage: ovs-tab-bench [all|%s] [--rate N] [--seconds S] [--readers N] "
+                 "[--frames N]\n",
                  qPrintable(TabBenchmark::runNames().join(QLatin1Char('|'))));
     return 2;
 }
@@ -27,6 +30,11 @@ int main(int argc, char *argv[])
     // Traces cost time and fill the terminal; OVS_LINK_TRACE=1 measures with them on.
     if (qEnvironmentVariableIsEmpty("OVS_LINK_TRACE"))
         qputenv("OVS_LINK_TRACE", "0");
+    // The start-up run's child lives in its parent's home.
+    if (argc == 2 && StartupBenchmark::childRunName() == QLatin1String(argv[1])) {
+        QApplication application(argc, argv);
+        return StartupBenchmark::runChild();
+    }
     // Settings, projects and logs go to a throwaway home, never to the user's.
     QTemporaryDir home;
     if (!home.isValid()) {
@@ -48,6 +56,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     const QStringList arguments = application.arguments().mid(1);
     TabBenchmark benchmark;
+    benchmark.setProgram(QCoreApplication::applicationFilePath());
     QString name = QStringLiteral("all");
     bool named = false;
     for (int i = 0; i < arguments.size(); ++i) {
@@ -61,6 +70,14 @@ int main(int argc, char *argv[])
             const double seconds = arguments.at(++i).toDouble(&valid);
             valid = valid && seconds > 0;
             benchmark.setFloodSeconds(seconds);
+        } else if (argument == QLatin1String("--readers") && i + 1 < arguments.size()) {
+            const int readers = arguments.at(++i).toInt(&valid);
+            valid = valid && readers > 0;
+            benchmark.setReaders(readers);
+        } else if (argument == QLatin1String("--frames") && i + 1 < arguments.size()) {
+            const int frames = arguments.at(++i).toInt(&valid);
+            valid = valid && frames > 0;
+            benchmark.setMemoryFrames(frames);
         } else if (!named && (argument == QLatin1String("all") ||
                               TabBenchmark::runNames().contains(argument))) {
             name = argument;

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
 #include <limits>
 
 #ifdef Q_OS_UNIX
@@ -19,9 +20,6 @@
 #endif
 
 namespace {
-
-// Leads the payload of every unsolicited frame; the sequence number follows.
-const char unsolicitedPrefix[] = "\x01\x30";
 
 #ifdef Q_OS_UNIX
 int quitPipe[2] = {-1, -1};
@@ -81,6 +79,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption rate(QStringLiteral("unsolicited-rate"),
                                   QStringLiteral("Unsolicited frames per second; 0 = off."),
                                   QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption count(QStringLiteral("unsolicited-count"),
+                                   QStringLiteral("Stop after this many unsolicited frames; "
+                                                  "0 = never."),
+                                   QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption prefixOption(
+        QStringLiteral("unsolicited-prefix"),
+        QStringLiteral("Hex bytes in front of the sequence number of unsolicited frames."),
+        QStringLiteral("hex"), QStringLiteral("0130"));
+    const QCommandLineOption onInput(QStringLiteral("start-on-input"),
+                                     QStringLiteral("Hold the unsolicited frames back until a "
+                                                    "line arrives on standard input."));
     const QCommandLineOption baud(QStringLiteral("baud"),
                                   QStringLiteral("Pace serial output as at this baud rate; "
                                                  "0 = unpaced."),
@@ -94,7 +103,8 @@ int main(int argc, char *argv[])
                                     QStringLiteral("Answer a request payload with an answer "
                                                    "payload, both in hex; may be repeated."),
                                     QStringLiteral("request=answer"));
-    parser.addOptions({serial, link, tcp, address, rate, baud, discovery, answer});
+    parser.addOptions(
+        {serial, link, tcp, address, rate, count, prefixOption, onInput, baud, discovery, answer});
     parser.process(application);
 
     if (!parser.isSet(serial) && !parser.isSet(tcp) && !parser.isSet(discovery))
@@ -106,8 +116,14 @@ int main(int argc, char *argv[])
     const int framesPerSecond = parser.value(rate).toInt(&rateOk);
     bool baudOk = false;
     const int baudRate = parser.value(baud).toInt(&baudOk);
-    if (!rateOk || framesPerSecond < 0 || !baudOk || baudRate < 0)
-        return fail(QStringLiteral("--unsolicited-rate and --baud need a number >= 0"));
+    bool countOk = false;
+    const int frameCount = parser.value(count).toInt(&countOk);
+    if (!rateOk || framesPerSecond < 0 || !baudOk || baudRate < 0 || !countOk || frameCount < 0)
+        return fail(QStringLiteral(
+            "--unsolicited-rate, --unsolicited-count and --baud need a number >= 0"));
+    const QByteArray prefix = QByteArray::fromHex(parser.value(prefixOption).toLatin1());
+    if (prefix.toHex() != parser.value(prefixOption).toLower().toLatin1())
+        return fail(QStringLiteral("--unsolicited-prefix needs hex digits in pairs"));
 
     ReaderSimulator simulator;
     for (const QString &pair : parser.values(answer)) {
@@ -120,15 +136,30 @@ int main(int argc, char *argv[])
     }
     simulator.setAddress(addressBytes);
     simulator.setBaudRate(baudRate);
-    const QByteArray prefix(unsolicitedPrefix, sizeof unsolicitedPrefix - 1);
-    const int endless = std::numeric_limits<int>::max();
+    const int frames = frameCount > 0 ? frameCount : std::numeric_limits<int>::max();
+    // A benchmark connects all its readers first and then lets every simulator go at once.
+    std::function<void(const std::function<void()> &)> whenGo =
+        [](const std::function<void()> &start) { start(); };
+#ifdef Q_OS_UNIX
+    if (parser.isSet(onInput)) {
+        auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &application);
+        whenGo = [input](const std::function<void()> &start) {
+            QObject::connect(input, &QSocketNotifier::activated, input, [input, start] {
+                input->setEnabled(false);
+                start();
+            });
+        };
+    }
+#endif
 
     if (parser.isSet(serial)) {
         if (!simulator.startSerial(parser.value(link)))
             return fail(QStringLiteral("cannot open a pseudo-terminal"));
         std::printf("serial: %s\n", qPrintable(simulator.serialPortName()));
         if (framesPerSecond > 0)
-            simulator.startUnsolicited(endless, framesPerSecond, prefix);
+            whenGo([&simulator, frames, framesPerSecond, prefix] {
+                simulator.startUnsolicited(frames, framesPerSecond, prefix);
+            });
     }
     if (parser.isSet(tcp)) {
         bool portOk = false;
@@ -137,7 +168,9 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(parser.value(tcp)));
         std::printf("tcp: 127.0.0.1:%u\n", unsigned(simulator.tcpPort()));
         if (framesPerSecond > 0)
-            simulator.startTcpUnsolicited(endless, framesPerSecond, prefix);
+            whenGo([&simulator, frames, framesPerSecond, prefix] {
+                simulator.startTcpUnsolicited(frames, framesPerSecond, prefix);
+            });
     }
     if (parser.isSet(discovery)) {
         const QString value = parser.value(discovery);
