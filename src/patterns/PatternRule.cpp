@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QStringList>
+#include <QStringView>
 
 namespace {
 
@@ -27,6 +28,17 @@ bool backReferencesHaveGroups(const QString &pattern, int groups)
             if (number > groups)
                 return false;
         }
+    }
+    return true;
+}
+
+// A pattern without any character that an expression treats specially matches only itself.
+bool isLiteral(const QString &pattern)
+{
+    static const QString special = QStringLiteral("\\^$.|?*+()[]{}");
+    for (const QChar character : pattern) {
+        if (special.contains(character))
+            return false;
     }
     return true;
 }
@@ -79,11 +91,31 @@ PatternRule::PatternRule(const QString &line)
         break;
     }
     m_valid = m_expression.isValid();
+    m_literal = m_valid && isLiteral(m_pattern);
+}
+
+// The same answer as the expression, without running it: most rules are plain hex digits.
+bool PatternRule::matchesLiterally(const QString &frame) const
+{
+    const int length = m_pattern.size();
+    switch (m_kind) {
+    case LEFT:
+        return frame.size() >= m_offset + length &&
+               QStringView(frame).mid(m_offset, length) == m_pattern;
+    case RIGHT:
+        return frame.size() >= m_offset + length &&
+               QStringView(frame).mid(frame.size() - m_offset - length, length) == m_pattern;
+    case STXT:
+        return frame.contains(m_pattern);
+    }
+    return false;
 }
 
 bool PatternRule::matches(const QString &readerName, const QString &frame)
 {
-    if (!m_valid || !m_expression.exactMatch(frame))
+    if (!m_valid)
+        return false;
+    if (m_literal ? !matchesLiterally(frame) : !m_expression.exactMatch(frame))
         return false;
     ++m_counters[readerName];
     return true;

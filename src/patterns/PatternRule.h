@@ -39,6 +39,8 @@ public:
     void clearCounters();
 
 private:
+    bool matchesLiterally(const QString &frame) const;
+
     QString m_name;
     MatchKind m_kind = STXT;
     QString m_pattern;
@@ -46,6 +48,7 @@ private:
     bool m_hasAnswer = false;
     QString m_answer;
     bool m_valid = false;
+    bool m_literal = false;
     // Compiled once: every received frame goes through every rule.
     QRegExp m_expression;
     QMap<QString, int> m_counters;

@@ -54,7 +54,14 @@ void tst_PatternRule::match_data()
     addRow("left at the end", "A;LEFT;0;0102", "0102", 1);
     addRow("right at its offset", "A;RIGHT;4;0102", "FFFF0102XXXX", 1);
     addRow("right one short", "A;RIGHT;4;0102", "FFFF0102XXX", 0);
+    addRow("left beyond the frame", "A;LEFT;10;01", "0102", 0);
+    addRow("right beyond the frame", "A;RIGHT;3;0102", "0102", 0);
+    addRow("right at the end", "A;RIGHT;0;0102", "FF0102", 1);
+    addRow("right not at the end", "A;RIGHT;0;0102", "0102FF", 0);
+    addRow("text at the start", "A;STXT;0102", "0102FF", 1);
+    addRow("text missing", "A;STXT;0103", "0102FF", 0);
     addRow("case-sensitive", "A;STXT;0a", "FF0AFF", 0);
+    addRow("any character", "A;LEFT;0;01.3", "01F3", 1);
     addRow("back-reference", "A;STXT;(0.)\\1", "AA0B0BCC", 1);
     addRow("two fields", "A;STXT", "0102", -1);
     addRow("left without pattern", "A;LEFT;4", "0102", -1);
@@ -76,6 +83,9 @@ void tst_PatternRule::match()
     QFETCH(int, expected);
     PatternRule rule(line);
     QCOMPARE(rule.isValid(), expected >= 0);
+    // Plain patterns are matched without the expression; both must agree.
+    if (expected >= 0)
+        QCOMPARE(QRegExp(rule.expression()).exactMatch(frame), expected == 1);
     QCOMPARE(rule.matches(QStringLiteral("R1"), frame), expected == 1);
     QCOMPARE(rule.matchCount(QStringLiteral("R1")), expected == 1 ? 1 : 0);
 }
