@@ -24,7 +24,8 @@ constexpr double targetPerSecond = 13000;
 // A window thread that needs longer than this after the last frame to show it has fallen
 // behind the rate.
 constexpr double catchUpLimitSeconds = 0.2;
-const int rates[] = {4000, 8000, 11000, 13000, 15000, 18000, 22000, 27000, 33000, 40000, 50000};
+const int rates[] = {4000,  8000,  11000, 13000, 15000, 18000, 22000,
+                     27000, 33000, 40000, 50000, 65000, 80000, 100000};
 
 struct Step
 {

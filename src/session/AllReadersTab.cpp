@@ -18,6 +18,7 @@ AllReadersTab::AllReadersTab(QWidget *parent)
     m_tableView->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     connect(m_tableView->verticalScrollBar(), &QScrollBar::rangeChanged, this,
             &AllReadersTab::moveScrollBarToBottom);
+    m_model->publishInBatches();
     m_tableView->setModel(m_model);
     m_tableView->setPacketColumnWidths(1);
 

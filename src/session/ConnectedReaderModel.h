@@ -3,21 +3,26 @@
 #include "readerPacket_t.h"
 
 #include <QAbstractTableModel>
-#include <QFont>
+#include <QElapsedTimer>
 #include <QModelIndex>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 
 #include <deque>
 
 // The packet table of one reader: the newest 200 packets, oldest first. A packet that
 // reports the outcome of an earlier one (same session and direction) updates its row.
+// Packets become rows at once, or in batches when the table is shown: a flood of frames
+// then costs one insertion and one paint per batch instead of one per frame.
 class ConnectedReaderModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
     static constexpr int maximumRows = 200;
+    // About as often as a reader of the table can follow a flood.
+    static constexpr int shownBatchIntervalMs = 40;
 
     explicit ConnectedReaderModel(QObject *parent = nullptr);
 
@@ -29,6 +34,11 @@ public:
 
     void addPacket(readerPacket_t &packet);
     void clear();
+    // From now on packets become rows at most every intervalMs, a lone one at the next pass
+    // of the event loop.
+    void publishInBatches(int intervalMs = shownBatchIntervalMs);
+    // Turns the packets added since the last batch into rows now.
+    void publishPendingRows();
     const readerPacket_t &packetAt(int row) const { return m_packets.at(std::size_t(row)); }
 
     // The index of the Frame column; the merged table puts the reader name in front.
@@ -54,11 +64,24 @@ private:
     int findRowToUpdate(const readerPacket_t &packet) const;
     void appendRow(const readerPacket_t &packet);
     void rowChanged(int row);
+    void setStatus(int row, const QString &status);
+    void dropOldest(int count);
+    void schedulePublishing();
     QVariant displayData(const readerPacket_t &packet, int packetColumn) const;
 
     int m_firstPacketColumn;
-    // The oldest row leaves with every append once the table is full.
+    // The rows, then the packets not yet published as rows. The oldest row leaves with every
+    // append once the table is full.
     std::deque<readerPacket_t> m_packets;
-    QFont m_font;
-    QFont m_boldFont;
+    int m_shownRows = 0;
+    // Packets are numbered from the first ever added; the front one has m_firstSerial.
+    qint64 m_firstSerial = 0;
+    // The packets still in progress or recovered, oldest first: the only ones that a later
+    // packet may update, so finding them costs no scan of the table.
+    std::deque<qint64> m_openSerials;
+    QTimer m_publishTimer;
+    QElapsedTimer m_sinceLastBatch;
+    int m_batchIntervalMs = 0;
+    QVariant m_font;
+    QVariant m_boldFont;
 };

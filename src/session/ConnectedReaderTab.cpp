@@ -93,6 +93,7 @@ void ConnectedReaderTab::buildWidgets()
     m_tableView = new TVTableView(m_centralWidget);
     m_tableView->setObjectName(QStringLiteral("connectedReadersTableLog"));
     m_model = new ConnectedReaderModel(this);
+    m_model->publishInBatches();
     m_tableView->setModel(m_model);
     m_tableView->setPacketColumnWidths(0);
 

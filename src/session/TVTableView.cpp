@@ -11,14 +11,24 @@
 #include <QKeyEvent>
 #include <QModelIndexList>
 #include <QResizeEvent>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <iterator>
 
 namespace {
 
-// New rows are sized together once the window has had a moment, not one by one.
-constexpr int rowSizingPauseMs = 50;
+// Column widths settle while a window is being laid out; rows are sized again once they have.
+constexpr int relayoutPauseMs = 50;
+
+// Cells wrap where lines may break only: a time or a single word that is too wide is cut,
+// not wrapped.
+bool canWrap(const QString &text)
+{
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+    const int firstBreak = breaks.toNextBoundary();
+    return firstBreak > 0 && firstBreak < text.size();
+}
 
 } // namespace
 
@@ -27,13 +37,10 @@ TVTableView::TVTableView(QWidget *parent)
 {
     setVerticalHeader(new RowNumberHeader(this));
     verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_resizeTimer.setSingleShot(true);
-    m_resizeTimer.setInterval(rowSizingPauseMs);
-    connect(&m_resizeTimer, &QTimer::timeout, this, &TVTableView::resizeNewRows);
     // A wider or narrower Frame column wraps long frames differently. A stretching column
     // changes with the view's width without reporting it, so the view's resizes count too.
     m_relayoutTimer.setSingleShot(true);
-    m_relayoutTimer.setInterval(rowSizingPauseMs);
+    m_relayoutTimer.setInterval(relayoutPauseMs);
     connect(&m_relayoutTimer, &QTimer::timeout, this, &TVTableView::relayoutIfColumnsChanged);
     connect(horizontalHeader(), &QHeaderView::sectionResized, &m_relayoutTimer,
             qOverload<>(&QTimer::start));
@@ -55,7 +62,6 @@ void TVTableView::relayoutIfColumnsChanged()
     m_columnWidths = widths;
     m_oneLineHeight = 0;
     resizeRowsToContents();
-    m_unsizedRows = 0;
 }
 
 void TVTableView::setModel(QAbstractItemModel *model)
@@ -65,14 +71,8 @@ void TVTableView::setModel(QAbstractItemModel *model)
     QTableView::setModel(model);
     if (!model)
         return;
-    m_unsizedRows = 0;
     connect(model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex &, int first, int last) {
-                m_unsizedRows += last - first + 1;
-                if (!m_resizeTimer.isActive())
-                    m_resizeTimer.start();
-            });
-    connect(model, &QAbstractItemModel::modelReset, this, [this] { m_unsizedRows = 0; });
+            [this](const QModelIndex &, int first, int last) { resizeNewRows(first, last); });
     connect(model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
                 resizeRows(topLeft.row(), bottomRight.row());
@@ -99,10 +99,9 @@ void TVTableView::setPacketColumnWidths(int leadingColumns)
     }
 }
 
-void TVTableView::resizeNewRows()
+void TVTableView::resizeNewRows(int first, int last)
 {
-    const int rows = model() ? model()->rowCount() : 0;
-    for (int row = rows - qMin(m_unsizedRows, rows); row < rows; ++row) {
+    for (int row = first; row <= last; ++row) {
         const bool oneLine = fitsOnOneLine(row);
         if (oneLine && m_oneLineHeight > 0) {
             if (rowHeight(row) != m_oneLineHeight)
@@ -115,27 +114,39 @@ void TVTableView::resizeNewRows()
             verticalHeader()->setDefaultSectionSize(m_oneLineHeight);
         }
     }
-    m_unsizedRows = 0;
 }
 
 bool TVTableView::fitsOnOneLine(int row)
 {
     QAbstractItemModel *packets = model();
-    if (m_charWidth == 0) {
+    if (m_charWidths.isEmpty()) {
         QFont font = packets->index(row, 0).data(Qt::FontRole).value<QFont>();
+        const QFontMetrics plain(font);
         font.setBold(true);
-        const QFontMetrics metrics(font);
-        // Every character is this wide in a fixed-pitch font; in any other, few are wider.
-        for (QChar widest : {QLatin1Char('0'), QLatin1Char('M'), QLatin1Char('W')})
-            m_charWidth = qMax(m_charWidth, metrics.horizontalAdvance(widest));
+        const QFontMetrics bold(font);
+        for (int code = 0; code < 256; ++code) {
+            const QChar character(code);
+            m_charWidths << qMax(plain.horizontalAdvance(character),
+                                 bold.horizontalAdvance(character));
+        }
     }
     constexpr int cellPadding = 12;
     for (int column = 0; column < packets->columnCount(); ++column) {
-        const int length = packets->index(row, column).data().toString().size();
-        if (length * m_charWidth + cellPadding > columnWidth(column))
+        const QString text = packets->index(row, column).data().toString();
+        if (textWidth(text) + cellPadding > columnWidth(column) && canWrap(text))
             return false;
     }
     return true;
+}
+
+int TVTableView::textWidth(const QString &text)
+{
+    // Characters beyond Latin-1 count as the widest: such a row is laid out to be sure.
+    static constexpr int beyondLatin1 = 1 << 16;
+    int width = 0;
+    for (const QChar character : text)
+        width += character.unicode() < 256 ? m_charWidths.at(character.unicode()) : beyondLatin1;
+    return width;
 }
 
 void TVTableView::resizeRows(int first, int last)

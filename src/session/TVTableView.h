@@ -9,8 +9,8 @@ class QKeyEvent;
 class QResizeEvent;
 
 // The view of the packet tables. Copies the selection as tab- and line-separated text, and
-// sizes only the rows that change, a batch at a time: sizing rows on every append makes a busy
-// table crawl.
+// sizes only the rows that change, a batch at a time as the model publishes them: sizing rows
+// on every append makes a busy table crawl.
 class TVTableView : public QTableView
 {
     Q_OBJECT
@@ -33,19 +33,19 @@ protected:
 
 private:
     void resizeRows(int first, int last);
-    void resizeNewRows();
+    void resizeNewRows(int first, int last);
     void relayoutIfColumnsChanged();
-    // Whether every cell of the row is shorter than its column: a cheap test, as the packet
-    // tables use a fixed-pitch font.
+    // Whether every cell of the row is narrower than its column or cannot wrap: a cheap test
+    // that adds up character widths measured once, without laying out any text.
     bool fitsOnOneLine(int row);
+    int textWidth(const QString &text);
 
-    // Appended rows not sized yet; they are always the last ones, as rows only leave at the top.
-    int m_unsizedRows = 0;
-    QTimer m_resizeTimer;
     // Measured on the first row that fits on one line, then given to such rows without laying
     // out their text.
     int m_oneLineHeight = 0;
-    int m_charWidth = 0;
+    // The advance of each Latin-1 character in the table's font, plain or bold, whichever is
+    // wider; empty until the first row is sized.
+    QVector<int> m_charWidths;
     QTimer m_relayoutTimer;
     QVector<int> m_columnWidths;
 };

@@ -194,6 +194,8 @@ void tst_OVSViewerReaders::clearActsOnTheTabInFront()
     emit m_window->packetsPanel()->analyseButton()->released();
     QByteArray frame = QByteArray::fromHex("AA01");
     tab->receivedNewFrame(&frame, 32768);
+    tab->model()->publishPendingRows();
+    merged->model()->publishPendingRows();
     PatternMatchingRule *rule = m_window->packetsPanel()->rules().at(0);
     QCOMPARE(rule->matchCount(), 1);
 

@@ -29,6 +29,41 @@ QString cell(const QAbstractItemModel &model, int row, int column)
     return model.index(row, column).data().toString();
 }
 
+QStringList rowsOf(const QAbstractItemModel &model)
+{
+    QStringList rows;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model.columnCount(); ++column)
+            cells << cell(model, row, column);
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+// Commands that end and that stay in progress, recovered frames and their late arrival, NAK
+// rows and acknowledgements, over session numbers that repeat.
+readerPacket_t mixedPacket(int i)
+{
+    const int session = i / 5 % 150;
+    switch (i % 5) {
+    case 0:
+        return packet("Tx", session, i % 7 ? PacketText::inProgress : PacketText::nak);
+    case 1:
+        return packet("Tx", session, PacketText::sent, QString::number(i));
+    case 2:
+        return packet("Rx", session, PacketText::recovered, QString());
+    case 3:
+        return i % 3 ? packet("Rx", session, PacketText::received, QString::number(i))
+                     : packet("Rx", session + 1, PacketText::received);
+    default: {
+        readerPacket_t ack = packet("Rx", session, QString(), i % 2 ? "06" : "07");
+        ack.cntlFrame = true;
+        return ack;
+    }
+    }
+}
+
 } // namespace
 
 class tst_ConnectedReaderModel : public QObject
@@ -42,6 +77,7 @@ private slots:
     void cellLooks();
     void mergedModelKeepsReadersApart();
     void acknowledgementsUpdateNakRows();
+    void batchesShowWhatSinglePacketsShow();
 };
 
 // Each row: the packets added in order, then the rows as "dir:session:status:frame".
@@ -172,6 +208,33 @@ void tst_ConnectedReaderModel::acknowledgementsUpdateNakRows()
     model.addPacket(recovered);
     QCOMPARE(model.rowCount(), 4);
     QCOMPARE(cell(model, 3, 3), PacketText::recovered);
+}
+
+// A batch is one insertion, after the adding is over, and its rows are those that adding the
+// packets one by one gives.
+void tst_ConnectedReaderModel::batchesShowWhatSinglePacketsShow()
+{
+    ConnectedReaderModel single;
+    ConnectedReaderModel batched;
+    QAbstractItemModelTester singleTester(&single);
+    QAbstractItemModelTester batchedTester(&batched);
+    batched.publishInBatches();
+    QSignalSpy inserted(&batched, &QAbstractItemModel::rowsInserted);
+    int next = 0;
+    for (int chunk : {3, 40, 400, 1, 260}) {
+        const int shownBefore = batched.rowCount();
+        for (const int end = next + chunk; next < end; ++next) {
+            readerPacket_t forSingle = mixedPacket(next);
+            readerPacket_t forBatched = forSingle;
+            single.addPacket(forSingle);
+            batched.addPacket(forBatched);
+        }
+        QCOMPARE(batched.rowCount(), shownBefore);
+        inserted.clear();
+        QTRY_COMPARE(rowsOf(batched), rowsOf(single));
+        QVERIFY(inserted.count() <= 1);
+    }
+    QCOMPARE(batched.rowCount(), ConnectedReaderModel::maximumRows);
 }
 
 OVS_CORE_TEST_MAIN(tst_ConnectedReaderModel)

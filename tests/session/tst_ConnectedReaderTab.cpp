@@ -115,6 +115,8 @@ void tst_ConnectedReaderTab::typedCommandOnSerialReader()
             [&](const QModelIndex &, int first) {
                 statusesWhenInserted << m_tab->model()->packetAt(first).status;
             });
+    // Rows are shown in batches; an acknowledgement that takes a while comes after the row.
+    m_simulator->setAckDelay(300);
     typeCommand(QStringLiteral("0A 1B 2C"));
 
     QTRY_COMPARE_WITH_TIMEOUT(m_tab->model()->rowCount() == 1 &&
@@ -251,6 +253,7 @@ void tst_ConnectedReaderTab::doubleClickAndCopy()
         QByteArray frame = QByteArray::fromHex(hex);
         m_tab->receivedNewFrame(&frame, 5);
     }
+    QTRY_COMPARE(m_tab->model()->rowCount(), 2);
     m_tab->handleTableDoubleClick(m_tab->model()->index(1, 1));
     QVERIFY(m_tab->commandEntry()->text().isEmpty());
     m_tab->handleTableDoubleClick(m_tab->model()->index(1, 2));
