@@ -15,19 +15,28 @@ void StallMeter::start()
     m_clock.start();
     m_lastNs = 0;
     m_longestNs = 0;
+    m_longestStartNs = 0;
     m_timer.start();
 }
 
 double StallMeter::stop()
 {
     m_timer.stop();
-    m_longestNs = std::max(m_longestNs, m_clock.nsecsElapsed() - m_lastNs);
+    note(m_clock.nsecsElapsed());
     return longestMs();
 }
 
 void StallMeter::tick()
 {
     const qint64 now = m_clock.nsecsElapsed();
-    m_longestNs = std::max(m_longestNs, now - m_lastNs);
+    note(now);
     m_lastNs = now;
+}
+
+void StallMeter::note(qint64 now)
+{
+    if (now - m_lastNs <= m_longestNs)
+        return;
+    m_longestNs = now - m_lastNs;
+    m_longestStartNs = m_lastNs;
 }

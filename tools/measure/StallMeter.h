@@ -17,12 +17,16 @@ public:
     // The longest stall in milliseconds; a stall still going on at the end counts as well.
     double stop();
     double longestMs() const { return m_longestNs / 1e6; }
+    // When the longest stall began, in milliseconds after start().
+    double longestStartMs() const { return m_longestStartNs / 1e6; }
 
 private:
     void tick();
+    void note(qint64 now);
 
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_lastNs = 0;
     qint64 m_longestNs = 0;
+    qint64 m_longestStartNs = 0;
 };
