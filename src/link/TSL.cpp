@@ -13,8 +13,8 @@
 namespace {
 
 constexpr int exchangeReadWait = 600;
-constexpr int idleTick = 50;
-constexpr int idleReadWait = 20;
+// How often the idle engine asks again for a worker that ended on a port failure.
+constexpr int retryTick = 50;
 
 int resultCode(int ackCode)
 {
@@ -142,8 +142,15 @@ void TSL::run()
                 continue;
             m_idleWait = &idle;
         }
-        worker.poll(idleReadWait);
-        waitOnce(idle, idleTick);
+        // While the worker serves the port the engine sleeps until a send, close() or the
+        // worker's end; connected before asking, so that an end in between is not missed.
+        const QMetaObject::Connection workerEnded =
+            connect(&worker, &QThread::finished, &idle, &QEventLoop::quit);
+        if (worker.poll(TSL_MasterThread::noTimeLimit))
+            idle.exec();
+        else
+            waitOnce(idle, retryTick);
+        disconnect(workerEnded);
         const QMutexLocker locker(&m_mutex);
         m_idleWait = nullptr;
     }

@@ -17,8 +17,9 @@ class QTimer;
 class TSL_MasterThread;
 
 // The TSL protocol over one serial port: sends one numbered frame at a time and waits for
-// its acknowledgement, transmitting it up to the retry count; between sends it keeps the
-// serial worker polling, acknowledges every frame from the reader and hands it up.
+// its acknowledgement, transmitting it up to the retry count; between sends it sleeps while
+// the serial worker waits on the port, acknowledges every frame from the reader and hands it
+// up, and restarts the worker when it ended on a port failure.
 class TSL : public QThread
 {
     Q_OBJECT

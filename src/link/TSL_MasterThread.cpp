@@ -61,17 +61,17 @@ void TSL_MasterThread::sendOnly(const QByteArray &frame)
     startOrWake();
 }
 
-void TSL_MasterThread::poll(int wait)
+bool TSL_MasterThread::poll(int wait)
 {
     const QMutexLocker locker(&m_mutex);
     m_pollFlag = true;
     readWait = wait;
     if (m_running)
-        return;
-    // A port that is gone is retried twice a second by the idle polls, not twenty times.
+        return true;
     if (m_portFailure.isValid() && m_portFailure.elapsed() < retryPause)
-        return;
+        return false;
     startOrWake();
+    return true;
 }
 
 // Called with the mutex held.
@@ -79,7 +79,9 @@ void TSL_MasterThread::startOrWake()
 {
     m_requestCondition.wakeAll();
     if (m_running) {
-        // A poll wait in progress ends at once instead of running out its time.
+        // A poll wait in progress ends at once: it may have no time limit. A request made
+        // after the worker looked for one and before its wait began still ends that wait,
+        // since the wait's own loop delivers this call.
         if (m_waker && QThread::currentThread() != this)
             QMetaObject::invokeMethod(
                 m_waker, [this] { stopWaiting(); }, Qt::QueuedConnection);
@@ -298,7 +300,7 @@ bool TSL_MasterThread::waitForBytes(QSerialPort &port, int milliseconds, bool in
 {
     if (port.bytesAvailable() > 0)
         return true;
-    if (m_portLost || milliseconds <= 0 || (interruptible && requestPending()))
+    if (m_portLost || milliseconds == 0 || (interruptible && requestPending()))
         return false;
 
     QEventLoop loop;
@@ -308,7 +310,8 @@ bool TSL_MasterThread::waitForBytes(QSerialPort &port, int milliseconds, bool in
     connect(&port, &QSerialPort::readyRead, &loop, &QEventLoop::quit);
     m_currentWait = &loop;
     m_currentWaitInterruptible = interruptible;
-    timer.start(milliseconds);
+    if (milliseconds > 0)
+        timer.start(milliseconds);
     loop.exec();
     m_currentWait = nullptr;
     return port.bytesAvailable() > 0;

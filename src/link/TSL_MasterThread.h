@@ -16,8 +16,9 @@ class QObject;
 
 // The only code that touches a reader's serial port. It runs passes: reopen the port if
 // needed, then one exchange, one plain write or one poll, and delivers at most one frame
-// per pass with response(). A port that vanishes ends the thread like one that cannot be
-// opened; the next request starts it again and reopens the port.
+// per pass with response(). An idle poll sleeps until bytes come, a request arrives or the
+// port fails, so an idle link costs nothing. A port that vanishes ends the thread like one
+// that cannot be opened; the next request starts it again and reopens the port.
 class TSL_MasterThread : public QThread
 {
     Q_OBJECT
@@ -31,7 +32,11 @@ public:
     void sendAndWait(const QString &portName, int readWait, const QByteArray &frame);
     // Writes the bytes on the next pass; requests made before that pass are all written.
     void sendOnly(const QByteArray &frame);
-    void poll(int readWait);
+    // Returns whether the thread runs; a port that failed is retried twice a second at most.
+    bool poll(int readWait);
+
+    // A read wait that ends only on bytes, a request or a port failure.
+    static constexpr int noTimeLimit = -1;
 
 signals:
     void response(QByteArray s);
@@ -69,7 +74,8 @@ private:
     void writeOnly(QSerialPort &port, const QByteArray &bytes);
     void pollPort(QSerialPort &port, int readWait);
     QByteArray readFrame(QSerialPort &port, int firstWait, bool interruptible);
-    // Waits for bytes from the port; an interruptible wait also ends when a request arrives.
+    // Waits for bytes from the port, without limit when told noTimeLimit; an interruptible
+    // wait also ends when a request arrives.
     bool waitForBytes(QSerialPort &port, int milliseconds, bool interruptible);
     void handlePortError(QSerialPort::SerialPortError portError);
     void notePortFailure();

@@ -2,12 +2,15 @@
 #include "LinkBytes.h"
 #include "LinkOpening.h"
 
+#include <QEventLoop>
 #include <QSignalSpy>
 #include <QThread>
+#include <QTimer>
 #include <QtTest>
 
 #include <ctime>
 #include <memory>
+#include <sys/resource.h>
 
 using LinkBytes::dataFrame;
 using LinkBytes::hex;
@@ -27,6 +30,7 @@ private slots:
     void ackConfiguration();
     void lineLostInTheMiddleOfAFrameAndBack();
     void closeEndsASendWaitingForItsAcknowledgement();
+    void idleLinkSleepsUntilSomethingHappens();
 
 private:
     int send(const QByteArray &payload);
@@ -233,6 +237,40 @@ void tst_TSL_CMD::closeEndsASendWaitingForItsAcknowledgement()
     QVERIFY(!m_link->isConnected());
     QCOMPARE(send(hex("0B")), 8);
     QCOMPARE(m_simulator->receivedCount(), 1);
+}
+
+static long voluntarySwitches()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw;
+}
+
+// A link that polls wakes its two threads tens of times a second; an idle one sleeps until
+// the reader sends or the device goes or comes back.
+void tst_TSL_CMD::idleLinkSleepsUntilSomethingHappens()
+{
+    QSignalSpy lost(m_link.get(), &TSL_CMD::portLost);
+    QSignalSpy restored(m_link.get(), &TSL_CMD::portRestored);
+    QCOMPARE(send(hex("0A")), 4);
+    const long switchesBefore = voluntarySwitches();
+    // One block of this thread: QTest::qWait would wake it every few milliseconds.
+    QEventLoop idle;
+    QTimer::singleShot(1500, &idle, &QEventLoop::quit);
+    idle.exec();
+    const long switches = voluntarySwitches() - switchesBefore;
+    QVERIFY2(switches < 20, qPrintable(QString::number(switches)));
+
+    m_simulator->sendFrame(hex("6A6B"));
+    QTRY_COMPARE(m_received.size(), 1);
+    QCOMPARE(m_received[0].first, hex("6A6B"));
+    QTRY_COMPARE(m_simulator->ackedSessions(), QList<quint16>{quint16(m_received[0].second)});
+
+    // Nobody sends: the link notices the device going and coming back by itself.
+    m_simulator->closeSerial();
+    QTRY_COMPARE(lost.count(), 1);
+    QVERIFY(m_simulator->reopenSerial());
+    QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 10000);
 }
 
 OVS_CORE_TEST_MAIN(tst_TSL_CMD)
