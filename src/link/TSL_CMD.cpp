@@ -28,20 +28,19 @@ TSL_CMD::TSL_CMD(const QString &portName, int baudRate, QObject *parent)
 {
     TSL_Trace::debug(QStringLiteral("Baudrate = %1").arg(baudRate));
     // The engine's array lives only during its emission, which runs in the serial worker's
-    // thread: copy it there and hand the copy to this object's thread. Queued calls keep
-    // arrival order, and a pending one is dropped with its copy if this object goes away.
+    // thread: copy it there and hand the copy to this object's thread.
     connect(
         engine, &TSL::TSL_frameReceived, this,
         [this](QByteArray *appPayload, int session) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, payload = *appPayload, session]() mutable {
-                    propagateReceiveSignal(&payload, session);
-                },
-                Qt::QueuedConnection);
+            queueArrival({*appPayload, session, false});
         },
         Qt::DirectConnection);
-    connect(engine, &TSL::TSL_frameRecovered, this, &TSL_CMD::propagateRecoveredSignal);
+    connect(
+        engine, &TSL::TSL_frameRecovered, this,
+        [this](int session) {
+            queueArrival({QByteArray(), session, true});
+        },
+        Qt::DirectConnection);
     connect(engine, &TSL::TSL_portLost, this, &TSL_CMD::portLost);
     connect(engine, &TSL::TSL_portRestored, this, &TSL_CMD::portRestored);
 }
@@ -221,6 +220,41 @@ void TSL_CMD::recover_reader_ack_conf(QByteArray *appPayload, int session)
     const QMutexLocker locker(&m_answerMutex);
     if (appPayload->size() > 5 && takeAnswer())
         m_uartConfig = appPayload->mid(3, 3);
+}
+
+// Frames and recovery notices wait in one queue, in their order; one queued call takes all
+// that came until it runs, so a flood costs this object's thread one event per pass of its
+// loop rather than one per frame. The queue dies with the object.
+void TSL_CMD::queueArrival(Arrival arrival)
+{
+    const QMutexLocker locker(&m_arrivalMutex);
+    m_arrivals.push_back(std::move(arrival));
+    if (m_deliveryPosted)
+        return;
+    m_deliveryPosted = true;
+    QMetaObject::invokeMethod(this, &TSL_CMD::deliverArrivals, Qt::QueuedConnection);
+}
+
+// One at a time from the queue: a receiver that runs an event loop of its own and so a
+// delivery inside this one still gets the rest in order.
+void TSL_CMD::deliverArrivals()
+{
+    while (true) {
+        Arrival arrival;
+        {
+            const QMutexLocker locker(&m_arrivalMutex);
+            if (m_arrivals.empty()) {
+                m_deliveryPosted = false;
+                return;
+            }
+            arrival = std::move(m_arrivals.front());
+            m_arrivals.pop_front();
+        }
+        if (arrival.recovered)
+            propagateRecoveredSignal(arrival.session);
+        else
+            propagateReceiveSignal(&arrival.payload, arrival.session);
+    }
 }
 
 void TSL_CMD::propagateReceiveSignal(QByteArray *appPayload, int session)

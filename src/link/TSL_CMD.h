@@ -9,6 +9,7 @@
 #include <QWaitCondition>
 
 #include <atomic>
+#include <deque>
 
 class TSL;
 
@@ -64,6 +65,17 @@ signals:
 private:
     using AnswerSlot = void (TSL_CMD::*)(QByteArray *, int);
 
+    // A received frame or a recovery notice on its way to this object's thread.
+    struct Arrival
+    {
+        QByteArray payload;
+        int session = 0;
+        bool recovered = false;
+    };
+
+    void queueArrival(Arrival arrival);
+    void deliverArrivals();
+
     int runStartupExchange(const QByteArray &request, AnswerSlot answerSlot);
     int nextSession();
     // Takes an answer of the exchange under way; the first one long enough wins.
@@ -84,4 +96,8 @@ private:
     bool m_opening = false;
     mutable QMutex m_sessionMutex;
     bool m_handingUp = true;
+    // Filled by the engine's worker thread, emptied in this object's thread.
+    QMutex m_arrivalMutex;
+    std::deque<Arrival> m_arrivals;
+    bool m_deliveryPosted = false;
 };

@@ -190,13 +190,6 @@ void TSL_MasterThread::run()
             emit error(tr("Lost %1, error code %2").arg(portInUse).arg(code));
             break;
         }
-        // The pause between passes only matters when nothing is waiting to be done, and a
-        // request cuts it short.
-        if (m_setAsideFrames.isEmpty() && !m_extractor.hasBufferedBytes()) {
-            const QMutexLocker locker(&m_mutex);
-            if (!m_quit && !m_exchangeFlag && !m_sendOnlyFlag)
-                m_requestCondition.wait(&m_mutex, 1);
-        }
     }
 
     if (port.isOpen())

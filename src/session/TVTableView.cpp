@@ -7,10 +7,13 @@
 #include <QClipboard>
 #include <QFont>
 #include <QFontMetrics>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QModelIndexList>
+#include <QPair>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -20,11 +23,15 @@ namespace {
 
 // Column widths settle while a window is being laid out; rows are sized again once they have.
 constexpr int relayoutPauseMs = 50;
+// Enough for every length of frame in a flood; forgotten all at once beyond that.
+constexpr int maximumShapes = 2000;
 
 // Cells wrap where lines may break only: a time or a single word that is too wide is cut,
-// not wrapped.
+// not wrapped. Text layout also breaks at every blank, where the finder may see no break.
 bool canWrap(const QString &text)
 {
+    if (std::any_of(text.begin(), text.end(), [](QChar character) { return character.isSpace(); }))
+        return true;
     QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
     const int firstBreak = breaks.toNextBoundary();
     return firstBreak > 0 && firstBreak < text.size();
@@ -61,7 +68,17 @@ void TVTableView::relayoutIfColumnsChanged()
         return;
     m_columnWidths = widths;
     m_oneLineHeight = 0;
+    m_heightOfShape.clear();
     resizeRowsToContents();
+}
+
+void TVTableView::showEvent(QShowEvent *event)
+{
+    QTableView::showEvent(event);
+    if (!m_rowsWaitForShow)
+        return;
+    m_rowsWaitForShow = false;
+    resizeNewRows(0, model() ? model()->rowCount() - 1 : -1);
 }
 
 void TVTableView::setModel(QAbstractItemModel *model)
@@ -101,6 +118,11 @@ void TVTableView::setPacketColumnWidths(int leadingColumns)
 
 void TVTableView::resizeNewRows(int first, int last)
 {
+    // A reader tab behind another has columns of no use for sizing, and nobody sees its rows.
+    if (!isVisible()) {
+        m_rowsWaitForShow = true;
+        return;
+    }
     for (int row = first; row <= last; ++row) {
         const bool oneLine = fitsOnOneLine(row);
         if (oneLine && m_oneLineHeight > 0) {
@@ -108,7 +130,18 @@ void TVTableView::resizeNewRows(int first, int last)
                 setRowHeight(row, m_oneLineHeight);
             continue;
         }
+        // Frames of one length and digits of one width wrap alike: one of them is laid out.
+        const QString shape = rowShape(row);
+        const auto known = m_heightOfShape.constFind(shape);
+        if (known != m_heightOfShape.cend()) {
+            if (rowHeight(row) != *known)
+                setRowHeight(row, *known);
+            continue;
+        }
         resizeRowToContents(row);
+        if (m_heightOfShape.size() >= maximumShapes)
+            m_heightOfShape.clear();
+        m_heightOfShape.insert(shape, rowHeight(row));
         if (oneLine) {
             m_oneLineHeight = rowHeight(row);
             verticalHeader()->setDefaultSectionSize(m_oneLineHeight);
@@ -116,20 +149,52 @@ void TVTableView::resizeNewRows(int first, int last)
     }
 }
 
+void TVTableView::measureCharacters(int row)
+{
+    QFont font = model()->index(row, 0).data(Qt::FontRole).value<QFont>();
+    const QFontMetrics plain(font);
+    font.setBold(true);
+    const QFontMetrics bold(font);
+    QHash<QPair<int, int>, QChar> firstOfWidths;
+    for (int code = 0; code < 256; ++code) {
+        const QChar character(code);
+        const QPair<int, int> widths(plain.horizontalAdvance(character),
+                                     bold.horizontalAdvance(character));
+        m_charWidths << qMax(widths.first, widths.second);
+        // Line breaks fall between words, never between two letters or digits: those of the
+        // same widths stand for each other.
+        if (!character.isLetterOrNumber()) {
+            m_sameWidthAs << character;
+            continue;
+        }
+        if (!firstOfWidths.contains(widths))
+            firstOfWidths.insert(widths, character);
+        m_sameWidthAs << firstOfWidths.value(widths);
+    }
+}
+
+// What decides the row's height: the width of each character, where lines may break, the
+// fonts and the digits of the row number.
+QString TVTableView::rowShape(int row) const
+{
+    QAbstractItemModel *packets = model();
+    QString shape = QString::number(QString::number(row + 1).size());
+    for (int column = 0; column < packets->columnCount(); ++column) {
+        const QModelIndex cell = packets->index(row, column);
+        shape +=
+            cell.data(Qt::FontRole).value<QFont>().bold() ? QLatin1Char('B') : QLatin1Char('P');
+        for (const QChar character : cell.data().toString())
+            shape += character.unicode() < 256 ? m_sameWidthAs.at(character.unicode()) : character;
+        shape += QChar(0);
+    }
+    return shape;
+}
+
 bool TVTableView::fitsOnOneLine(int row)
 {
     QAbstractItemModel *packets = model();
-    if (m_charWidths.isEmpty()) {
-        QFont font = packets->index(row, 0).data(Qt::FontRole).value<QFont>();
-        const QFontMetrics plain(font);
-        font.setBold(true);
-        const QFontMetrics bold(font);
-        for (int code = 0; code < 256; ++code) {
-            const QChar character(code);
-            m_charWidths << qMax(plain.horizontalAdvance(character),
-                                 bold.horizontalAdvance(character));
-        }
-    }
+    if (m_charWidths.isEmpty())
+        measureCharacters(row);
     constexpr int cellPadding = 12;
     for (int column = 0; column < packets->columnCount(); ++column) {
         const QString text = packets->index(row, column).data().toString();

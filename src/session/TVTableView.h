@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QTableView>
 #include <QTimer>
 #include <QVector>
@@ -7,6 +8,7 @@
 class QAbstractItemModel;
 class QKeyEvent;
 class QResizeEvent;
+class QShowEvent;
 
 // The view of the packet tables. Copies the selection as tab- and line-separated text, and
 // sizes only the rows that change, a batch at a time as the model publishes them: sizing rows
@@ -30,6 +32,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void resizeRows(int first, int last);
@@ -39,13 +42,22 @@ private:
     // that adds up character widths measured once, without laying out any text.
     bool fitsOnOneLine(int row);
     int textWidth(const QString &text);
+    void measureCharacters(int row);
+    QString rowShape(int row) const;
 
     // Measured on the first row that fits on one line, then given to such rows without laying
     // out their text.
     int m_oneLineHeight = 0;
+    // Rows came while the view was hidden; all are sized when it is shown.
+    bool m_rowsWaitForShow = false;
     // The advance of each Latin-1 character in the table's font, plain or bold, whichever is
     // wider; empty until the first row is sized.
     QVector<int> m_charWidths;
+    // For each Latin-1 letter or digit, the first one as wide in both fonts; others stand
+    // for themselves.
+    QVector<QChar> m_sameWidthAs;
+    // The height that a row of this shape was laid out to, while the column widths stay.
+    QHash<QString, int> m_heightOfShape;
     QTimer m_relayoutTimer;
     QVector<int> m_columnWidths;
 };
