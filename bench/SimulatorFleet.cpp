@@ -24,7 +24,12 @@ bool SimulatorFleet::start(int count, int framesPerSecond, int frames, const QBy
     for (int i = 0; i < count; ++i) {
         auto process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(QStringLiteral(OVS_SIM_PATH), arguments);
+        // The readers stand for devices with processors of their own: they yield the machine's
+        // processors to the workbench.
+        process->start(
+            QStringLiteral("nice"),
+            QStringList{QStringLiteral("-n"), QStringLiteral("15"), QStringLiteral(OVS_SIM_PATH)} +
+                arguments);
         QString port;
         if (process->waitForStarted(startMs) && process->waitForReadyRead(startMs)) {
             const QString line = QString::fromLatin1(process->readLine()).trimmed();

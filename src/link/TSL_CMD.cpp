@@ -235,18 +235,23 @@ void TSL_CMD::queueArrival(Arrival arrival)
     QMetaObject::invokeMethod(this, &TSL_CMD::deliverArrivals, Qt::QueuedConnection);
 }
 
-// One at a time from the queue: a receiver that runs an event loop of its own and so a
-// delivery inside this one still gets the rest in order.
+// One at a time from the queue, so that a receiver running an event loop of its own, and a
+// delivery inside it, still hands out the rest in order. A call takes only what had come when
+// it began: arrivals after that post the next call, and a flood cannot hold the thread here.
 void TSL_CMD::deliverArrivals()
 {
-    while (true) {
+    std::size_t due;
+    {
+        const QMutexLocker locker(&m_arrivalMutex);
+        m_deliveryPosted = false;
+        due = m_arrivals.size();
+    }
+    for (; due > 0; --due) {
         Arrival arrival;
         {
             const QMutexLocker locker(&m_arrivalMutex);
-            if (m_arrivals.empty()) {
-                m_deliveryPosted = false;
+            if (m_arrivals.empty())
                 return;
-            }
             arrival = std::move(m_arrivals.front());
             m_arrivals.pop_front();
         }

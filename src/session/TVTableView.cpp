@@ -69,7 +69,7 @@ void TVTableView::relayoutIfColumnsChanged()
     m_columnWidths = widths;
     m_oneLineHeight = 0;
     m_heightOfShape.clear();
-    resizeRowsToContents();
+    resizeNewRows(0, model() ? model()->rowCount() - 1 : -1);
 }
 
 void TVTableView::showEvent(QShowEvent *event)
@@ -142,10 +142,8 @@ void TVTableView::resizeNewRows(int first, int last)
         if (m_heightOfShape.size() >= maximumShapes)
             m_heightOfShape.clear();
         m_heightOfShape.insert(shape, rowHeight(row));
-        if (oneLine) {
+        if (oneLine)
             m_oneLineHeight = rowHeight(row);
-            verticalHeader()->setDefaultSectionSize(m_oneLineHeight);
-        }
     }
 }
 
