@@ -3,6 +3,7 @@
 #include "BenchFrames.h"
 #include "BenchReport.h"
 #include "CpuClock.h"
+#include "EventLoopWait.h"
 #include "ShownTab.h"
 #include "session/AllReadersTab.h"
 #include "session/ConnectedReaderTab.h"
@@ -16,6 +17,7 @@ namespace {
 constexpr int warmUpFrames = 1000;
 constexpr int eventsEvery = 100;
 constexpr long growthLimitKiB = 1024;
+constexpr int settleMs = 300;
 
 void feed(ConnectedReaderTab *tab, int first, int count)
 {
@@ -25,7 +27,8 @@ void feed(ConnectedReaderTab *tab, int first, int count)
         if ((i + 1) % eventsEvery == 0)
             QCoreApplication::processEvents();
     }
-    QCoreApplication::processEvents();
+    // The tables show their last rows on their own schedule; the size counts once they have.
+    processUntil([] { return false; }, settleMs, 20);
 }
 
 } // namespace

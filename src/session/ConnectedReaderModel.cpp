@@ -200,7 +200,9 @@ void ConnectedReaderModel::appendRow(const readerPacket_t &packet)
     m_packets.push_back(packet);
     if (isOpen(packet.status))
         m_openSerials.push_back(m_firstSerial + qint64(m_packets.size()) - 1);
-    if (m_batchIntervalMs > 0)
+    // A flood beyond any line rate would otherwise pile up packets that are never shown.
+    const bool backlogFull = int(m_packets.size()) - m_shownRows >= 2 * maximumRows;
+    if (m_batchIntervalMs > 0 && !backlogFull)
         schedulePublishing();
     else
         publishPendingRows();

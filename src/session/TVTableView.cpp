@@ -131,7 +131,7 @@ void TVTableView::resizeNewRows(int first, int last)
             continue;
         }
         // Frames of one length and digits of one width wrap alike: one of them is laid out.
-        const QString shape = rowShape(row);
+        const quint64 shape = rowShape(row);
         const auto known = m_heightOfShape.constFind(shape);
         if (known != m_heightOfShape.cend()) {
             if (rowHeight(row) != *known)
@@ -173,17 +173,20 @@ void TVTableView::measureCharacters(int row)
 
 // What decides the row's height: the width of each character, where lines may break, the
 // fonts and the digits of the row number.
-QString TVTableView::rowShape(int row) const
+quint64 TVTableView::rowShape(int row) const
 {
+    // FNV-1a over the shape's characters: a key of eight bytes however long the frame.
+    quint64 shape = 14695981039346656037ULL;
+    const auto add = [&shape](ushort unit) { shape = (shape ^ unit) * 1099511628211ULL; };
+    add(ushort(QString::number(row + 1).size()));
     QAbstractItemModel *packets = model();
-    QString shape = QString::number(QString::number(row + 1).size());
     for (int column = 0; column < packets->columnCount(); ++column) {
         const QModelIndex cell = packets->index(row, column);
-        shape +=
-            cell.data(Qt::FontRole).value<QFont>().bold() ? QLatin1Char('B') : QLatin1Char('P');
+        add(cell.data(Qt::FontRole).value<QFont>().bold() ? 'B' : 'P');
         for (const QChar character : cell.data().toString())
-            shape += character.unicode() < 256 ? m_sameWidthAs.at(character.unicode()) : character;
-        shape += QChar(0);
+            add(character.unicode() < 256 ? m_sameWidthAs.at(character.unicode()).unicode()
+                                          : character.unicode());
+        add(0);
     }
     return shape;
 }

@@ -43,7 +43,7 @@ private:
     bool fitsOnOneLine(int row);
     int textWidth(const QString &text);
     void measureCharacters(int row);
-    QString rowShape(int row) const;
+    quint64 rowShape(int row) const;
 
     // Measured on the first row that fits on one line, then given to such rows without laying
     // out their text.
@@ -57,7 +57,7 @@ private:
     // for themselves.
     QVector<QChar> m_sameWidthAs;
     // The height that a row of this shape was laid out to, while the column widths stay.
-    QHash<QString, int> m_heightOfShape;
+    QHash<quint64, int> m_heightOfShape;
     QTimer m_relayoutTimer;
     QVector<int> m_columnWidths;
 };

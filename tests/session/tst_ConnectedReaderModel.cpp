@@ -235,6 +235,15 @@ void tst_ConnectedReaderModel::batchesShowWhatSinglePacketsShow()
         QVERIFY(inserted.count() <= 1);
     }
     QCOMPARE(batched.rowCount(), ConnectedReaderModel::maximumRows);
+
+    // Packets that could never all be shown do not wait for the next batch.
+    batched.clear();
+    for (int session = 0; session < 2 * ConnectedReaderModel::maximumRows; ++session) {
+        readerPacket_t p = packet("Rx", session, PacketText::received);
+        batched.addPacket(p);
+    }
+    QCOMPARE(batched.rowCount(), ConnectedReaderModel::maximumRows);
+    QCOMPARE(cell(batched, 0, 4), QString::number(ConnectedReaderModel::maximumRows));
 }
 
 OVS_CORE_TEST_MAIN(tst_ConnectedReaderModel)
