@@ -11,3 +11,10 @@ inline void report(const QString &line)
     std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
 }
+
+// The last line of a run with one target.
+inline void reportVerdict(bool met)
+{
+    report(QStringLiteral("  -> %1").arg(met ? QStringLiteral("target met")
+                                             : QStringLiteral("TARGET MISSED")));
+}

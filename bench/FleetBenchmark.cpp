@@ -96,12 +96,6 @@ struct FleetWindow
     }
 };
 
-QString verdict(bool met)
-{
-    return QStringLiteral("  -> %1").arg(met ? QStringLiteral("target met")
-                                             : QStringLiteral("TARGET MISSED"));
-}
-
 } // namespace
 
 FleetBenchmark::FleetBenchmark(int readers, int framesPerSecond, double seconds)
@@ -203,7 +197,7 @@ bool FleetBenchmark::flood()
                      windowPercent < windowThreadTargetPercent && traceMissing == 0 &&
                      traceExtra == 0 && traceMalformed == 0 && mergedMissing == 0 &&
                      mergedExtra == 0 && merged.malformed == 0;
-    report(verdict(met));
+    reportVerdict(met);
     return met;
 }
 
@@ -239,6 +233,6 @@ bool FleetBenchmark::idle()
                .arg(resident)
                .arg(double(resident - setup.residentBeforeConnecting) / m_readers, 0, 'f', 0));
     const bool met = processPercent < target;
-    report(verdict(met));
+    reportVerdict(met);
     return met;
 }

@@ -75,7 +75,6 @@ bool MemoryBenchmark::run()
                .arg(growthLimitKiB)
                .arg(complete ? QString() : QStringLiteral(", LOGS INCOMPLETE")));
     const bool met = complete && after - warm < growthLimitKiB;
-    report(QStringLiteral("  -> %1").arg(met ? QStringLiteral("target met")
-                                             : QStringLiteral("TARGET MISSED")));
+    reportVerdict(met);
     return met;
 }

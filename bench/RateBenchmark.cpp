@@ -73,7 +73,6 @@ bool RateBenchmark::run()
         report(QStringLiteral("  the tabs could not be set up"));
         return false;
     }
-    int consumed = 0;
     int first = 0;
     double saturation = 0;
     double highestKept = 0;
@@ -98,7 +97,6 @@ bool RateBenchmark::run()
         step.seconds = clock.nsecsElapsed() / 1e9;
         step.catchUpSeconds = step.seconds - producedAt;
         step.windowCpu = threadCpuSeconds() - cpuBefore;
-        consumed = expected;
         first = expected;
 
         const double shown = step.frames / step.seconds;
@@ -121,8 +119,8 @@ bool RateBenchmark::run()
     const BenchFrames::LogContents trace = BenchFrames::readLog(setup.tab->logFileName());
     const BenchFrames::LogContents merged = BenchFrames::readLog(AllReadersTab::logFilePath());
     const QString reader = ShownTab::readerName();
-    const bool complete = trace.missingOf(reader, consumed) == 0 &&
-                          merged.missingOf(reader, consumed) == 0 && trace.duplicates == 0 &&
+    const bool complete = trace.missingOf(reader, first) == 0 &&
+                          merged.missingOf(reader, first) == 0 && trace.duplicates == 0 &&
                           merged.duplicates == 0;
     report(
         QStringLiteral("  kept up with %1 frames/s; %2 (%3 frames in each log%4)")
@@ -130,7 +128,7 @@ bool RateBenchmark::run()
             .arg(saturation > 0
                      ? QStringLiteral("saturated at %1 frames/s shown").arg(saturation, 0, 'f', 0)
                      : QStringLiteral("did not saturate"))
-            .arg(consumed)
+            .arg(first)
             .arg(complete ? QString() : QStringLiteral(", LOGS INCOMPLETE")));
     report(QStringLiteral("  window-thread cost in the last step: %1 us/frame, that is %2 "
                           "frames/s of processor time (target: >= %3 frames/s)")
@@ -138,7 +136,6 @@ bool RateBenchmark::run()
                .arg(1e6 / lastCost, 0, 'f', 0)
                .arg(targetPerSecond, 0, 'f', 0));
     const bool met = complete && highestKept >= targetPerSecond;
-    report(QStringLiteral("  -> %1").arg(met ? QStringLiteral("target met")
-                                             : QStringLiteral("TARGET MISSED")));
+    reportVerdict(met);
     return met;
 }

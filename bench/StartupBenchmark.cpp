@@ -131,7 +131,6 @@ bool StartupBenchmark::run(const QString &program)
                .arg(times.last(), 0, 'f', 1)
                .arg(targetMs, 0, 'f', 0));
     const bool met = median < targetMs;
-    report(QStringLiteral("  -> %1").arg(met ? QStringLiteral("target met")
-                                             : QStringLiteral("TARGET MISSED")));
+    reportVerdict(met);
     return met;
 }

@@ -132,7 +132,6 @@ bool TabBenchmark::frameCost()
                .arg(median(costs), 0, 'f', 1)
                .arg(costTargetPerSecond, 0, 'f', 0)
                .arg(costFrames));
-    report(QStringLiteral("  -> %1").arg(met ? QStringLiteral("target met")
-                                             : QStringLiteral("TARGET MISSED")));
+    reportVerdict(met);
     return met;
 }
